@@ -1,0 +1,36 @@
+#include "plugin/commands.h"
+
+#include "dice/roll_command.h"
+
+// The host's two integers mean nothing to a roll and are not passed on.
+void DiceCallback3(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 3);
+}
+void DiceCallback4(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 4);
+}
+void DiceCallback6(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 6);
+}
+void DiceCallback8(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 8);
+}
+void DiceCallback10(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 10);
+}
+void DiceCallback12(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 12);
+}
+void DiceCallback20(AShooterPlayerController* player, FString* message, int, int) {
+  RollCommand(player, message, 20);
+}
+
+const std::array<DiceCommand, 7> DiceCommandTable{{
+    {"/d3", 3, &DiceCallback3},
+    {"/d4", 4, &DiceCallback4},
+    {"/d6", 6, &DiceCallback6},
+    {"/d8", 8, &DiceCallback8},
+    {"/d10", 10, &DiceCallback10},
+    {"/d12", 12, &DiceCallback12},
+    {"/d20", 20, &DiceCallback20},
+}};

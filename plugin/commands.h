@@ -1,0 +1,24 @@
+// The seven dice commands, in the order they are registered and removed.
+#pragma once
+
+#include <array>
+
+#include "host/asa_api.h"
+
+using DiceCallback = void (*)(AShooterPlayerController*, FString*, int, int);
+
+struct DiceCommand {
+  const char* Text;  // narrow; made into an FString each time it is handed to the host
+  int Sides;
+  DiceCallback Callback;
+};
+
+extern const std::array<DiceCommand, 7> DiceCommandTable;
+
+void DiceCallback3(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback4(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback6(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback8(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback10(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback12(AShooterPlayerController* player, FString* message, int, int);
+void DiceCallback20(AShooterPlayerController* player, FString* message, int, int);

@@ -1,0 +1,114 @@
+// The host allocator, with books: every block it hands out is recorded, so a test can
+// demand that nothing is left outstanding and that nothing is freed twice.
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "state.h"
+
+namespace simhost::detail {
+namespace {
+
+struct Books {
+  std::mutex Lock;  // the console may be driven from a pipe thread; keep the books exact
+  std::unordered_map<void*, std::uint64_t> Blocks;
+  MemoryStats Stats;
+};
+
+Books& GetBooks() {
+  static Books* books = new Books;  // outlives every static that might still free
+  return *books;
+}
+
+bool ShouldFail() {
+  State& state = GetState();
+  ++state.MallocCalls;
+  return state.Faults.FailAllMallocs || state.MallocCalls == state.Faults.FailMallocAt;
+}
+
+}  // namespace
+
+void* Malloc(std::uint64_t size, std::uint32_t /*alignment*/) {
+  if (ShouldFail()) return nullptr;
+  void* block = std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) return nullptr;
+  Books& books = GetBooks();
+  std::lock_guard guard(books.Lock);
+  books.Blocks.emplace(block, size);
+  ++books.Stats.Allocations;
+  ++books.Stats.Blocks;
+  books.Stats.Bytes += static_cast<std::int64_t>(size);
+  return block;
+}
+
+void* Realloc(void* block, std::uint64_t size, std::uint32_t alignment) {
+  if (block == nullptr) return Malloc(size, alignment);
+  Books& books = GetBooks();
+  std::lock_guard guard(books.Lock);
+  auto found = books.Blocks.find(block);
+  if (found == books.Blocks.end()) {
+    ++books.Stats.BadFrees;
+    return nullptr;
+  }
+  void* moved = std::realloc(block, size == 0 ? 1 : size);
+  if (moved == nullptr) return nullptr;
+  books.Stats.Bytes += static_cast<std::int64_t>(size) - static_cast<std::int64_t>(found->second);
+  books.Blocks.erase(found);
+  books.Blocks.emplace(moved, size);
+  return moved;
+}
+
+void Free(void* block) {
+  if (block == nullptr) return;
+  Books& books = GetBooks();
+  std::lock_guard guard(books.Lock);
+  auto found = books.Blocks.find(block);
+  if (found == books.Blocks.end()) {
+    ++books.Stats.BadFrees;  // recorded, never passed on: the process stays sound
+    return;
+  }
+  books.Stats.Bytes -= static_cast<std::int64_t>(found->second);
+  --books.Stats.Blocks;
+  ++books.Stats.Frees;
+  books.Blocks.erase(found);
+  std::free(block);
+}
+
+void Assign(FString& target, WideStringView text) {
+  const auto units = text.size() + 1;
+  auto* block = static_cast<WideChar*>(Malloc(units * sizeof(WideChar), 0));
+  if (block == nullptr) return;  // an allocator out of memory leaves the value empty
+  std::memcpy(block, text.data(), text.size() * sizeof(WideChar));
+  block[text.size()] = 0;
+  target.Data = block;
+  target.Num = static_cast<std::int32_t>(units);
+  target.Max = static_cast<std::int32_t>(units);
+}
+
+}  // namespace simhost::detail
+
+namespace simhost {
+
+MemoryStats Memory() {
+  detail::Books& books = detail::GetBooks();
+  std::lock_guard guard(books.Lock);
+  return books.Stats;
+}
+
+}  // namespace simhost
+
+// Host constructors: the string owns a fresh copy in an FMemory block.
+FString::FString(const char* text) {
+  if (text == nullptr) return;
+  WideString wide;
+  for (const char* c = text; *c != 0; ++c) {
+    wide.push_back(static_cast<WideChar>(static_cast<unsigned char>(*c)));
+  }
+  simhost::detail::Assign(*this, wide);
+}
+
+FString::FString(const WideChar* text) {
+  if (text == nullptr) return;
+  simhost::detail::Assign(*this, WideStringView(text));
+}

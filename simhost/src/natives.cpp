@@ -1,0 +1,65 @@
+// Natives and fields by exact name, as the plugin resolves them at every use.
+#include <algorithm>
+#include <cstring>
+
+#include "state.h"
+
+namespace simhost::detail {
+namespace {
+
+FString* GetPlayerCharacterName(AShooterPlayerController* self, FString* result) {
+  if (self != nullptr && !self->CharacterName.empty()) Assign(*result, self->CharacterName);
+  return result;
+}
+
+UObject* WeakObjectGet(FWeakObjectPtr* self, bool /*evenIfPendingKill*/) {
+  State& state = GetState();
+  const auto index = static_cast<std::size_t>(self->ObjectIndex);
+  if (self->ObjectIndex < 0 || index >= state.Players.size()) return nullptr;
+  // The serial ties an element to one controller; a destroyed one never comes back.
+  AShooterPlayerController* controller = state.Players[index].Controller.get();
+  if (controller == nullptr || self->ObjectSerialNumber != controller->Id) return nullptr;
+  return controller;
+}
+
+struct Native {
+  const char* Name;
+  void* Address;
+};
+
+const Native Natives[] = {
+    {"FMemory.Malloc(unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Malloc)},
+    {"FMemory.Realloc(void*,unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Realloc)},
+    {"FMemory.Free(void*)", reinterpret_cast<void*>(&Free)},
+    {"AShooterPlayerController.GetPlayerCharacterName()",
+     reinterpret_cast<void*>(&GetPlayerCharacterName)},
+    {"FWeakObjectPtr.Get()", reinterpret_cast<void*>(&WeakObjectGet)},
+};
+
+}  // namespace
+
+bool IsMissing(const char* name) {
+  const auto& missing = GetState().Faults.MissingNames;
+  return !missing.empty() && std::find(missing.begin(), missing.end(), name) != missing.end();
+}
+
+}  // namespace simhost::detail
+
+void* GetAddress(const char* name) {
+  using namespace simhost::detail;
+  if (name == nullptr || IsMissing(name)) return nullptr;
+  for (const Native& native : Natives) {
+    if (std::strcmp(native.Name, name) == 0) return native.Address;
+  }
+  return nullptr;
+}
+
+std::uint64_t GetAddress(const void* object, const char* name) {
+  using namespace simhost::detail;
+  if (object == nullptr || name == nullptr || IsMissing(name)) return 0;
+  State& state = GetState();
+  if (object == &state.World && std::strcmp(name, "UWorld.PlayerControllerList") == 0) {
+    return reinterpret_cast<std::uintptr_t>(&state.World.PlayerControllerList);
+  }
+  return 0;
+}

@@ -1,0 +1,63 @@
+// The simulated server's one platform-specific piece: loading a module from disk.
+#include "simhost/plugin_module.h"
+
+#include <filesystem>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include "host/utf.h"
+
+namespace simhost {
+
+#if defined(_WIN32)
+
+std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string& error) {
+  const std::string full = std::filesystem::absolute(path).string();
+  const WideString wide = utf::Utf8ToWide(full);
+  HMODULE module = LoadLibraryW(wide.c_str());
+  if (module == nullptr) {
+    error = "cannot load " + full + " (Windows error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
+  auto init = reinterpret_cast<EntryPoint>(GetProcAddress(module, "Plugin_Init"));
+  auto unload = reinterpret_cast<EntryPoint>(GetProcAddress(module, "Plugin_Unload"));
+  if (init == nullptr || unload == nullptr) {
+    FreeLibrary(module);
+    error = full + " does not export Plugin_Init and Plugin_Unload";
+    return nullptr;
+  }
+  return std::unique_ptr<PluginModule>(new PluginModule(module, full, init, unload));
+}
+
+PluginModule::~PluginModule() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+
+#else
+
+std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string& error) {
+  // An absolute path, so the module's own idea of its path is complete.
+  const std::string full = std::filesystem::absolute(path).lexically_normal().string();
+  void* module = dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const char* reason = dlerror();
+    error = reason != nullptr ? reason : "cannot load " + full;
+    return nullptr;
+  }
+  auto init = reinterpret_cast<EntryPoint>(dlsym(module, "Plugin_Init"));
+  auto unload = reinterpret_cast<EntryPoint>(dlsym(module, "Plugin_Unload"));
+  if (init == nullptr || unload == nullptr) {
+    dlclose(module);
+    error = full + " does not export Plugin_Init and Plugin_Unload";
+    return nullptr;
+  }
+  return std::unique_ptr<PluginModule>(new PluginModule(module, full, init, unload));
+}
+
+PluginModule::~PluginModule() { dlclose(handle_); }
+
+#endif
+
+}  // namespace simhost
