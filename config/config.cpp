@@ -30,7 +30,9 @@ bool ConfigExists(const std::string& path) {
 
 }  // namespace
 
-nlohmann::json MakeDefaultConfig() { return nlohmann::json{{"SenderName", "Dice"}}; }
+nlohmann::json MakeDefaultConfig() {
+  return nlohmann::json{{"SenderName", "Dice"}};
+}
 
 std::string ConfigPath() {
   return fmt::format(PluginFolderPattern, AsaApi::Tools::GetCurrentDir(), "Rollmoot") +

@@ -16,7 +16,8 @@ namespace FMemory {
 // or, for Free, as a release that cannot happen: a missing native must not crash the server.
 
 void* Malloc(std::uint64_t size, std::uint32_t alignment) {
-  auto* native = reinterpret_cast<MallocFn>(GetAddress("FMemory.Malloc(unsigned__int64,unsignedint)"));
+  auto* native =
+      reinterpret_cast<MallocFn>(GetAddress("FMemory.Malloc(unsigned__int64,unsignedint)"));
   return native != nullptr ? native(size, alignment) : nullptr;
 }
 

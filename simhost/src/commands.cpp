@@ -31,6 +31,7 @@ class Commands final : public AsaApi::ICommands {
     const int call = ++state.RegisterCalls;
     const WideString text(*command);
     if (call == state.Faults.ThrowRegisterAt) {
+      state.Log.push_back({Registry::Register, text, false});
       throw std::runtime_error("simulated registry failure");
     }
     bool accepted = call != state.Faults.RefuseRegisterAt && callback != nullptr;
@@ -47,6 +48,7 @@ class Commands final : public AsaApi::ICommands {
     const int call = ++state.UnregisterCalls;
     const WideString text(*command);
     if (call == state.Faults.ThrowUnregisterAt) {
+      state.Log.push_back({Registry::Unregister, text, false});
       throw std::runtime_error("simulated registry failure");
     }
     bool removed = false;

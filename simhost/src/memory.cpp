@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
 
+#include "block_table.h"
 #include "state.h"
 
 namespace simhost::detail {
@@ -12,7 +12,7 @@ namespace {
 
 struct Books {
   std::mutex Lock;  // the console may be driven from a pipe thread; keep the books exact
-  std::unordered_map<void*, std::uint64_t> Blocks;
+  BlockTable Blocks;  // no allocation per block: see block_table.h
   MemoryStats Stats;
 };
 
@@ -35,7 +35,7 @@ void* Malloc(std::uint64_t size, std::uint32_t /*alignment*/) {
   if (block == nullptr) return nullptr;
   Books& books = GetBooks();
   std::lock_guard guard(books.Lock);
-  books.Blocks.emplace(block, size);
+  books.Blocks.Insert(block, size);
   ++books.Stats.Allocations;
   ++books.Stats.Blocks;
   books.Stats.Bytes += static_cast<std::int64_t>(size);
@@ -46,16 +46,21 @@ void* Realloc(void* block, std::uint64_t size, std::uint32_t alignment) {
   if (block == nullptr) return Malloc(size, alignment);
   Books& books = GetBooks();
   std::lock_guard guard(books.Lock);
-  auto found = books.Blocks.find(block);
-  if (found == books.Blocks.end()) {
+  const std::uint64_t* found = books.Blocks.Find(block);
+  if (found == nullptr) {
     ++books.Stats.BadFrees;
     return nullptr;
   }
+  const std::uint64_t oldSize = *found;
+  // Out of the books before realloc: the old address must not be used once it may be gone.
+  books.Blocks.Erase(block);
   void* moved = std::realloc(block, size == 0 ? 1 : size);
-  if (moved == nullptr) return nullptr;
-  books.Stats.Bytes += static_cast<std::int64_t>(size) - static_cast<std::int64_t>(found->second);
-  books.Blocks.erase(found);
-  books.Blocks.emplace(moved, size);
+  if (moved == nullptr) {
+    books.Blocks.Insert(block, oldSize);  // realloc failed: the old block still stands
+    return nullptr;
+  }
+  books.Stats.Bytes += static_cast<std::int64_t>(size) - static_cast<std::int64_t>(oldSize);
+  books.Blocks.Insert(moved, size);
   return moved;
 }
 
@@ -63,15 +68,15 @@ void Free(void* block) {
   if (block == nullptr) return;
   Books& books = GetBooks();
   std::lock_guard guard(books.Lock);
-  auto found = books.Blocks.find(block);
-  if (found == books.Blocks.end()) {
+  const std::uint64_t* found = books.Blocks.Find(block);
+  if (found == nullptr) {
     ++books.Stats.BadFrees;  // recorded, never passed on: the process stays sound
     return;
   }
-  books.Stats.Bytes -= static_cast<std::int64_t>(found->second);
+  books.Stats.Bytes -= static_cast<std::int64_t>(*found);
   --books.Stats.Blocks;
   ++books.Stats.Frees;
-  books.Blocks.erase(found);
+  books.Blocks.Erase(block);
   std::free(block);
 }
 

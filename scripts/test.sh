@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Sets up what is missing, then builds and runs every test: the suite with gcc, the suite
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, short fuzzing runs, and the
+# Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+stage() { printf '\n==== %s ====\n' "$*"; }
+
+stage "setup"
+scripts/setup.sh all
+
+stage "build and test (gcc)"
+cmake --preset dev
+cmake --build --preset dev
+ctest --preset dev
+
+stage "build and test under sanitizers (clang)"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+stage "fuzzing, short runs"
+if [[ -x scripts/fuzz-smoke.sh ]]; then scripts/fuzz-smoke.sh; fi
+
+stage "Windows build under Wine"
+if [[ -x scripts/windows-tests.sh ]]; then scripts/windows-tests.sh; fi
+
+stage "all passed"

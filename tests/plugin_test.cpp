@@ -1,0 +1,223 @@
+// The real module, loaded from disk into the simulated host as the game server loads it.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <stdexcept>
+
+#include "host_fixture.h"
+#include "simhost/plugin_module.h"
+#include "temp_dir.h"
+
+namespace {
+
+const char* const Commands[] = {"/d3", "/d4", "/d6", "/d8", "/d10", "/d12", "/d20"};
+
+class PluginTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    simhost::SetServerDir(server_.String());
+    server_.PluginFolder();
+  }
+  void TearDown() override {
+    module_.reset();
+    HostTest::TearDown();
+  }
+
+  void Load() {
+    std::string error;
+    module_ = simhost::PluginModule::Load(ROLLMOOT_MODULE_PATH, error);
+    ASSERT_NE(module_, nullptr) << error;
+  }
+  void Start() {
+    Load();
+    module_->Init();
+  }
+  void Stop() {
+    module_->Unload();
+    module_.reset();
+  }
+
+  std::vector<std::string> Calls(simhost::Registry kind) {
+    std::vector<std::string> texts;
+    for (const auto& call : simhost::RegistryLog()) {
+      if (call.Kind == kind) texts.push_back(utf::WideToUtf8(call.Command));
+    }
+    return texts;
+  }
+
+  TempDir server_;
+  std::unique_ptr<simhost::PluginModule> module_;
+};
+
+const std::vector<std::string> TableOrder(std::begin(Commands), std::end(Commands));
+
+TEST_F(PluginTest, RegistersSevenCommandsInOrderAndRemovesThemInTheSameOrder) {
+  Start();
+  EXPECT_EQ(Calls(simhost::Registry::Register), TableOrder);
+  EXPECT_EQ(simhost::RegisteredCommands().size(), 7u);
+  Stop();
+  EXPECT_EQ(Calls(simhost::Registry::Unregister), TableOrder);
+  EXPECT_TRUE(simhost::RegisteredCommands().empty());
+  EXPECT_EQ(LogMessages().back(), "Rollmoot: Plugin unloaded");
+  EXPECT_EQ(sink_->Entries().back().Level, spdlog::level::info);
+}
+
+TEST_F(PluginTest, EveryCommandRollsItsOwnDie) {
+  Start();
+  const auto ann = Join("Ann");
+  const std::regex shape(R"(^Ann rolled 1d(\d+) and got: (\d+)$)");
+  for (const char* command : Commands) {
+    simhost::ClearInboxes();
+    // The host's two integers mean nothing to a roll.
+    ASSERT_TRUE(simhost::Say(ann, utf::Utf8ToWide(command), 7, -3));
+    const auto lines = Told(ann);
+    ASSERT_EQ(lines.size(), 1u);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[0], match, shape)) << lines[0];
+    EXPECT_EQ("/d" + match[1].str(), command);
+    EXPECT_LE(std::stoi(match[2]), std::stoi(match[1]));
+  }
+  Stop();
+}
+
+TEST_F(PluginTest, RefusedRegistrationsAreStillOfferedForRemoval) {
+  simhost::FaultPlan plan;
+  plan.RefuseRegisterAt = 2;
+  simhost::SetFaults(plan);
+  Start();
+  EXPECT_EQ(simhost::RegisteredCommands().size(), 6u);
+  Stop();
+  EXPECT_EQ(Calls(simhost::Registry::Unregister), TableOrder);
+}
+
+TEST_F(PluginTest, ARegistryThrowStopsTheLaterRowsAndReachesTheHost) {
+  simhost::FaultPlan plan;
+  plan.ThrowRegisterAt = 4;  // "/d8"
+  simhost::SetFaults(plan);
+  Load();
+  EXPECT_THROW(module_->Init(), std::runtime_error);
+  EXPECT_EQ(Calls(simhost::Registry::Register),
+            (std::vector<std::string>{"/d3", "/d4", "/d6", "/d8"}));
+  EXPECT_EQ(simhost::RegisteredCommands().size(), 3u);
+  Stop();
+}
+
+TEST_F(PluginTest, ConfigurationTroubleDoesNotStopStartUp) {
+  std::filesystem::remove_all(server_.Path() / "ArkApi");
+  Start();
+  EXPECT_EQ(simhost::RegisteredCommands().size(), 7u);
+  const auto ann = Join("Ann");
+  simhost::Say(ann, HOST_TEXT("/d6"));
+  EXPECT_EQ(Senders(ann), std::vector<std::string>{"[Dice]"});
+  Stop();
+}
+
+// "12/07/26 14:05 [Rollmoot][info] Rollmoot: ..." in local time, flushed line by line.
+TEST_F(PluginTest, LinesFollowThePatternAndAreFlushedAtOnce) {
+  Start();
+  Stop();
+  const auto entries = sink_->Entries();
+  ASSERT_EQ(entries.size(), 4u);  // not found, created, loaded, unloaded
+  const std::regex shape(R"(^(\d\d/\d\d/\d\d \d\d:\d\d) \[Rollmoot\]\[info\] Rollmoot: .*$)");
+  const std::time_t now = std::time(nullptr);
+  char expected[2][32];
+  for (int i = 0; i < 2; ++i) {
+    const std::time_t at = now - 60 * i;  // the minute may just have turned
+    std::strftime(expected[i], sizeof expected[i], "%m/%d/%y %H:%M", std::localtime(&at));
+  }
+  for (const auto& entry : entries) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(entry.Line, match, shape)) << entry.Line;
+    EXPECT_TRUE(match[1] == expected[0] || match[1] == expected[1]) << entry.Line;
+  }
+  EXPECT_EQ(sink_->FlushedLines(), entries.size());
+  EXPECT_GE(sink_->Flushes(), 4);
+}
+
+TEST_F(PluginTest, ErrorLinesCarryTheErrorLevelName) {
+  std::filesystem::remove_all(server_.Path() / "ArkApi");
+  Start();
+  const auto entries = sink_->Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_NE(entries[1].Line.find(" [Rollmoot][error] Rollmoot: Failed to create config.json"),
+            std::string::npos)
+      << entries[1].Line;
+  Stop();
+}
+
+TEST_F(PluginTest, ASinkAddedLaterHearsNothing) {
+  Start();
+  auto late = std::make_shared<simhost::RecordingSink>();
+  GetLogSinks().push_back(late);
+  Stop();
+  EXPECT_TRUE(late->Entries().empty());
+  EXPECT_EQ(LogMessages().back(), "Rollmoot: Plugin unloaded");
+}
+
+TEST_F(PluginTest, SecondInitReplacesTheLogger) {
+  Start();
+  auto second = std::make_shared<simhost::RecordingSink>();
+  GetLogSinks() = {second};
+  module_->Init();  // without an unload in between
+  EXPECT_EQ(sink_.use_count(), 1) << "the first logger, and its hold on the old sink, is gone";
+  module_->Unload();
+  EXPECT_EQ(second->Entries().back().Message, "Rollmoot: Plugin unloaded");
+  module_->Unload();
+  module_.reset();
+}
+
+TEST_F(PluginTest, EmptySinkListWorks) {
+  GetLogSinks().clear();
+  Start();
+  EXPECT_EQ(simhost::RegisteredCommands().size(), 7u);
+  Stop();
+  EXPECT_TRUE(sink_->Entries().empty());
+}
+
+TEST_F(PluginTest, ModuleUnloadDropsThePluginsHoldOnTheSinks) {
+  Start();
+  EXPECT_GT(sink_.use_count(), 2);  // host list, this test, the plugin's logger
+  Stop();
+  EXPECT_EQ(sink_.use_count(), 2);
+}
+
+TEST_F(PluginTest, UnloadWithoutInitSkipsTheLine) {
+  Load();
+  module_->Unload();
+  EXPECT_TRUE(sink_->Entries().empty());
+  EXPECT_EQ(Calls(simhost::Registry::Unregister), TableOrder);
+  module_.reset();
+}
+
+TEST_F(PluginTest, AReloadedModuleStartsOver) {
+  server_.WriteConfig(R"({"SenderName": "GM"})");
+  Start();
+  const auto ann = Join("Ann");
+  simhost::Say(ann, HOST_TEXT("/d20 10"));
+  Stop();
+  // No configuration can be read now; a fresh module keeps its own initial label.
+  std::filesystem::remove_all(server_.Path() / "ArkApi");
+  Start();
+  simhost::Say(ann, HOST_TEXT("/d20 10"));
+  Stop();
+  const auto lines = Told(ann);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(Senders(ann), (std::vector<std::string>{"[GM]", "[Dice]"}));
+  EXPECT_NE(lines[0], lines[1]) << "a reseeded engine repeats ten d20 with odds 1 in 20^10";
+}
+
+TEST_F(PluginTest, TwoHundredCyclesLeaveNothingBehind) {
+  const auto ann = Join("Ann");
+  for (int cycle = 0; cycle < 200; ++cycle) {
+    Start();
+    simhost::Say(ann, HOST_TEXT("/d6 3"));
+    Stop();
+  }
+  EXPECT_EQ(Told(ann).size(), 200u);
+  // The fixture checks the books: zero outstanding host blocks.
+}
+
+}  // namespace
