@@ -25,17 +25,3 @@ std::uint32_t LoadSeed(std::uint32_t (*device)()) noexcept {
 }
 
 std::mt19937 DiceEngine{LoadSeed(&PlatformRandomDevice)};
-
-std::int32_t RollDie(std::uint32_t sides) {
-  std::uint64_t product = std::uint64_t{DiceEngine()} * sides;
-  auto low = static_cast<std::uint32_t>(product);
-  if (low < sides) {
-    // Only here can the draw be biased; reject the few outputs that would make it so.
-    const std::uint32_t threshold = (0u - sides) % sides;
-    while (low < threshold) {
-      product = std::uint64_t{DiceEngine()} * sides;
-      low = static_cast<std::uint32_t>(product);
-    }
-  }
-  return static_cast<std::int32_t>(product >> 32) + 1;
-}

@@ -2,8 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -11,7 +12,13 @@
 #include "host/ascii_conversion.h"
 
 // Constant-initialised: the label is there before any static constructor of the module runs.
+// Clang 14 cannot evaluate libstdc++'s short-string set-up at compile time; there the label
+// is set up among the module's first statics, before anything can read it.
+#if defined(__clang__) && __clang_major__ < 15
+WideString SenderTag = HOST_TEXT("[Dice]");
+#else
 constinit WideString SenderTag = HOST_TEXT("[Dice]");
+#endif
 
 namespace {
 
@@ -40,33 +47,84 @@ bool ParseInt32(const char* text, std::int32_t& value) {
   return true;
 }
 
-using Tail = fmt::basic_memory_buffer<char, 512>;
+// The tail (" rolled ...") is written straight as UTF-16 into room reserved up front. For
+// the command table's dice (at most 100 of at most 20 sides) the room is inline, so a roll
+// takes nothing from the heap; anything larger still fits, from the heap.
+using Tail = fmt::basic_memory_buffer<WideChar, 512>;
 using Line = fmt::basic_memory_buffer<WideChar, 640>;
 
+// ASCII text, widened unit for unit.
+WideChar* Put(WideChar* out, std::string_view ascii) {
+  for (char c : ascii) *out++ = static_cast<WideChar>(c);
+  return out;
+}
+
+// 0 to 99 as UTF-16 digits: the units (the second unused below 10) and how many there are.
+struct SmallNumber {
+  WideChar Units[2];
+  std::uint8_t Length;
+};
+constexpr std::array<SmallNumber, 100> SmallNumbers = [] {
+  std::array<SmallNumber, 100> table{};
+  for (int value = 0; value < 100; ++value) {
+    const auto tens = static_cast<WideChar>(u'0' + value / 10);
+    const auto ones = static_cast<WideChar>(u'0' + value % 10);
+    table[static_cast<std::size_t>(value)] =
+        value < 10 ? SmallNumber{{ones, ones}, 1} : SmallNumber{{tens, ones}, 2};
+  }
+  return table;
+}();
+
+// Writes `value` in decimal. Room for one unit more than it needs must follow `out`.
+WideChar* PutNumber(WideChar* out, long long value) {
+  // Die values have one or two digits, unpredictably: a table read and two stores, with no
+  // branch on the number of digits.
+  if (value >= 0 && value < 100) {
+    const SmallNumber& number = SmallNumbers[static_cast<std::size_t>(value)];
+    out[0] = number.Units[0];
+    out[1] = number.Units[1];
+    return out + number.Length;
+  }
+  const fmt::format_int digits(value);
+  return Put(out, std::string_view(digits.data(), digits.size()));
+}
+
 void FormatTail(Tail& tail, std::int32_t count, int sides, const std::int32_t* results,
-                std::int32_t total) {
-  auto out = std::back_inserter(tail);
-  if (count == 1) {
-    fmt::format_to(out, " rolled 1d{} and got: {}", sides, total);
-    return;
-  }
-  fmt::basic_memory_buffer<char, 512> joined;
+                std::int64_t total) {
+  // The fixed words with count, sides and total at their widest (and a spare unit for
+  // PutNumber); then per die ", " and a value, which has no more characters than `sides`
+  // when it lies in 1..sides.
+  constexpr std::size_t FixedRoom = 80;
+  const std::size_t valueRoom = 2 + (sides >= 1 ? fmt::format_int(sides).size() : 11);
+  tail.resize(FixedRoom + static_cast<std::size_t>(count) * valueRoom);
+
+  WideChar* out = Put(tail.data(), " rolled ");
+  out = PutNumber(out, count);
+  out = Put(out, "d");
+  out = PutNumber(out, sides);
+  out = Put(out, " and got: ");
   for (std::int32_t i = 0; i < count; ++i) {
-    if (i != 0) joined.append(std::string_view(", "));
-    fmt::format_int digits(results[i]);
-    joined.append(digits.data(), digits.data() + digits.size());
+    if (i != 0) out = Put(out, ", ");
+    out = PutNumber(out, results[i]);
   }
-  fmt::format_to(out, " rolled {}d{} and got: {} (Total: {})", count, sides,
-                 std::string_view(joined.data(), joined.size()), total);
+  // One die: its value is the total, and the line shows no total.
+  if (count != 1) {
+    out = Put(out, " (Total: ");
+    out = PutNumber(out, total);
+    out = Put(out, ")");
+  }
+  tail.resize(static_cast<std::size_t>(out - tail.data()));
 }
 
 // The name is the line's first field and is copied unit for unit, so braces or anything
 // else in it can never be read as formatting.
 void BuildLine(Line& line, const FString& name, const Tail& tail) {
   const WideChar* text = *name;
-  line.append(text, text + std::char_traits<WideChar>::length(text));
-  for (char c : tail) line.push_back(static_cast<WideChar>(static_cast<unsigned char>(c)));
-  line.push_back(0);
+  const std::size_t nameLength = std::char_traits<WideChar>::length(text);
+  line.resize(nameLength + tail.size() + 1);
+  WideChar* out = std::copy_n(text, nameLength, line.data());
+  out = std::copy(tail.begin(), tail.end(), out);
+  *out = 0;
 }
 
 // Sends `line` to every live player. Ends quietly where the host yields nothing: a missing
@@ -74,6 +132,9 @@ void BuildLine(Line& line, const FString& name, const Tail& tail) {
 void Deliver(const FString& line) {
   AsaApi::IApiUtils& utils = AsaApi::GetApiUtils();
   const FString sender(SenderTag.c_str());
+  // A label always has its brackets, so an empty one means the host had no memory for it;
+  // a roll without its label is not sent.
+  if (sender.Num == 0) return;
 
   std::shared_ptr<ChatRelay> relay;
   {
@@ -126,7 +187,7 @@ void RollCommand(AShooterPlayerController* player, FString* message, int sides) 
 
   const std::int32_t count = ReadDiceCount(message);
   std::int32_t results[MaxDiceCount];
-  std::int32_t total = 0;
+  std::int64_t total = 0;  // wide enough for any number of sides
   for (std::int32_t i = 0; i < count; ++i) {
     results[i] = RollDie(static_cast<std::uint32_t>(sides));
     total += results[i];
@@ -144,5 +205,7 @@ void RollCommand(AShooterPlayerController* player, FString* message, int sides) 
   Line line;
   BuildLine(line, name, tail);
   const FString lineText(line.data());
+  // The host had no memory for the line: better no line than an empty one to everybody.
+  if (lineText.Num == 0) return;
   Deliver(lineText);
 }

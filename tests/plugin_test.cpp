@@ -209,6 +209,25 @@ TEST_F(PluginTest, AReloadedModuleStartsOver) {
   EXPECT_NE(lines[0], lines[1]) << "a reseeded engine repeats ten d20 with odds 1 in 20^10";
 }
 
+// The relay is asked with the module's own full path, however long the folder names are.
+TEST_F(PluginTest, RelaySeesTheModulesFullPathEvenBeyondTheUsualLimit) {
+  auto folder = server_.PluginFolder();
+  for (int i = 0; i < 6; ++i) folder /= std::string(60, static_cast<char>('a' + i));
+  std::filesystem::create_directories(folder);
+  const auto copy = folder / std::filesystem::path(ROLLMOOT_MODULE_PATH).filename();
+  std::filesystem::copy_file(ROLLMOOT_MODULE_PATH, copy);
+  ASSERT_GT(copy.string().size(), 300u);
+
+  std::string error;
+  module_ = simhost::PluginModule::Load(copy.string(), error);
+  ASSERT_NE(module_, nullptr) << error;
+  module_->Init();
+  simhost::Say(Join("Ann"), HOST_TEXT("/d6"));
+  Stop();
+  ASSERT_EQ(simhost::RelayRequests().size(), 1u);
+  EXPECT_EQ(utf::WideToUtf8(simhost::RelayRequests()[0]), copy.string());
+}
+
 TEST_F(PluginTest, TwoHundredCyclesLeaveNothingBehind) {
   const auto ann = Join("Ann");
   for (int cycle = 0; cycle < 200; ++cycle) {

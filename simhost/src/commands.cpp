@@ -112,7 +112,9 @@ bool Say(PlayerId player, WideStringView text, int arg1, int arg2) {
   return false;
 }
 
-const std::vector<RegistryCall>& RegistryLog() { return detail::GetState().Log; }
+const std::vector<RegistryCall>& RegistryLog() {
+  return detail::GetState().Log;
+}
 
 std::vector<WideString> RegisteredCommands() {
   std::vector<WideString> texts;

@@ -11,7 +11,7 @@ namespace simhost::detail {
 namespace {
 
 struct Books {
-  std::mutex Lock;  // the console may be driven from a pipe thread; keep the books exact
+  std::mutex Lock;    // the console may be driven from a pipe thread; keep the books exact
   BlockTable Blocks;  // no allocation per block: see block_table.h
   MemoryStats Stats;
 };

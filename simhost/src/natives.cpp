@@ -27,6 +27,13 @@ struct Native {
   void* Address;
 };
 
+// The table's names differ in their first two bytes (the allocator's three excepted), so
+// those two rule out the other entries before a full comparison is made.
+bool SameName(const char* known, const char* name) {
+  // known[0] is never 0, so a match there makes name[1] safe to read.
+  return name[0] == known[0] && name[1] == known[1] && std::strcmp(name, known) == 0;
+}
+
 const Native Natives[] = {
     {"FMemory.Malloc(unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Malloc)},
     {"FMemory.Realloc(void*,unsigned__int64,unsignedint)", reinterpret_cast<void*>(&Realloc)},
@@ -38,9 +45,9 @@ const Native Natives[] = {
 
 }  // namespace
 
-bool IsMissing(const char* name) {
+bool IsListedMissing(const char* name) {
   const auto& missing = GetState().Faults.MissingNames;
-  return !missing.empty() && std::find(missing.begin(), missing.end(), name) != missing.end();
+  return std::find(missing.begin(), missing.end(), name) != missing.end();
 }
 
 }  // namespace simhost::detail
@@ -49,7 +56,7 @@ void* GetAddress(const char* name) {
   using namespace simhost::detail;
   if (name == nullptr || IsMissing(name)) return nullptr;
   for (const Native& native : Natives) {
-    if (std::strcmp(native.Name, name) == 0) return native.Address;
+    if (SameName(native.Name, name)) return native.Address;
   }
   return nullptr;
 }

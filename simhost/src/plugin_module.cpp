@@ -33,7 +33,9 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
   return std::unique_ptr<PluginModule>(new PluginModule(module, full, init, unload));
 }
 
-PluginModule::~PluginModule() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+PluginModule::~PluginModule() {
+  FreeLibrary(static_cast<HMODULE>(handle_));
+}
 
 #else
 
@@ -56,7 +58,9 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
   return std::unique_ptr<PluginModule>(new PluginModule(module, full, init, unload));
 }
 
-PluginModule::~PluginModule() { dlclose(handle_); }
+PluginModule::~PluginModule() {
+  dlclose(handle_);
+}
 
 #endif
 

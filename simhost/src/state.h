@@ -1,6 +1,7 @@
 // The simulated server's state, shared by the host operations and the control surface.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,8 +33,8 @@ struct Command {
 };
 
 struct State {
-  std::vector<Player> Players;                // index = id - 1; also the object table
-  std::vector<FWeakObjectPtr> ListStorage;    // backs World.PlayerControllerList
+  std::vector<Player> Players;              // index = id - 1; also the object table
+  std::vector<FWeakObjectPtr> ListStorage;  // backs World.PlayerControllerList
   UWorld World;
   std::vector<Command> Commands;
   std::vector<RegistryCall> Log;
@@ -48,14 +49,30 @@ struct State {
   std::vector<WideString> RelayRequests;
 };
 
-State& GetState();
+// The one State, made on first use (thread-safe). Every later use is one load: the host's
+// per-call paths (name lookups, the weak-pointer resolver, the relay) are inline and need
+// no call, no guard and no stack frame for it.
+State& CreateState();
+inline constinit std::atomic<State*> CurrentState{nullptr};
+inline State& GetState() {
+  State* state = CurrentState.load(std::memory_order_acquire);
+  return state != nullptr ? *state : CreateState();
+}
 
-bool IsMissing(const char* name);
+bool IsListedMissing(const char* name);
+// Whether lookups of `name` are to fail. Inline: with no fault planned it costs no call.
+inline bool IsMissing(const char* name) {
+  return !GetState().Faults.MissingNames.empty() && IsListedMissing(name);
+}
 
 // The allocator's own entry points, as the natives resolve to them.
 void* Malloc(std::uint64_t size, std::uint32_t alignment);
 void* Realloc(void* block, std::uint64_t size, std::uint32_t alignment);
 void Free(void* block);
+
+// Shows a delivered line to the observer and, unless the relay is lean, puts it in the
+// player's inbox. Out of line, so that a lean delivery costs the relay no more than a count.
+void RecordDelivery(State& state, PlayerId player, const FString& sender, const FString& text);
 
 // Fills an empty FString with a copy of `text`, as every host constructor does.
 void Assign(FString& target, WideStringView text);

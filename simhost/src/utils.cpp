@@ -14,11 +14,7 @@ class Relay final : public ChatRelay {
     if (player == nullptr) return false;
     ++state.Deliveries;
     if (state.Lean && !state.Observer) return true;
-    ChatLine line{WideString(*sender), WideString(*text)};
-    if (state.Observer) state.Observer(player->Id, line);
-    if (!state.Lean) {
-      state.Players[static_cast<std::size_t>(player->Id) - 1].Inbox.push_back(std::move(line));
-    }
+    RecordDelivery(state, player->Id, sender, text);
     return true;
   }
 
@@ -68,7 +64,9 @@ IApiUtils& GetApiUtils() {
 }
 
 namespace Tools {
-std::string GetCurrentDir() { return simhost::detail::GetState().ServerDir; }
+std::string GetCurrentDir() {
+  return simhost::detail::GetState().ServerDir;
+}
 }  // namespace Tools
 
 }  // namespace AsaApi
@@ -83,8 +81,14 @@ namespace simhost {
 void SetChatObserver(std::function<void(PlayerId, const ChatLine&)> observer) {
   detail::GetState().Observer = std::move(observer);
 }
-void SetLeanRelay(bool lean) { detail::GetState().Lean = lean; }
-std::uint64_t DeliveryCount() { return detail::GetState().Deliveries; }
-const std::vector<WideString>& RelayRequests() { return detail::GetState().RelayRequests; }
+void SetLeanRelay(bool lean) {
+  detail::GetState().Lean = lean;
+}
+std::uint64_t DeliveryCount() {
+  return detail::GetState().Deliveries;
+}
+const std::vector<WideString>& RelayRequests() {
+  return detail::GetState().RelayRequests;
+}
 
 }  // namespace simhost

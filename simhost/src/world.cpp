@@ -3,8 +3,9 @@
 
 namespace simhost::detail {
 
-State& GetState() {
+State& CreateState() {
   static State state;
+  CurrentState.store(&state, std::memory_order_release);
   return state;
 }
 
@@ -23,6 +24,14 @@ void SyncList(State& state) {
 }
 
 }  // namespace
+
+void RecordDelivery(State& state, PlayerId player, const FString& sender, const FString& text) {
+  ChatLine line{WideString(*sender), WideString(*text)};
+  if (state.Observer) state.Observer(player, line);
+  if (!state.Lean)
+    state.Players[static_cast<std::size_t>(player) - 1].Inbox.push_back(std::move(line));
+}
+
 }  // namespace simhost::detail
 
 namespace simhost {
@@ -54,7 +63,9 @@ bool IsPresent(PlayerId player) {
   return found != nullptr && found->Controller != nullptr;
 }
 
-int PlayerCount() { return static_cast<int>(GetState().Players.size()); }
+int PlayerCount() {
+  return static_cast<int>(GetState().Players.size());
+}
 
 WideString CharacterName(PlayerId player) {
   const detail::Player* found = detail::Find(player);
@@ -88,7 +99,9 @@ void Reset() {
   detail::SyncList(state);
 }
 
-void SetServerDir(std::string directory) { GetState().ServerDir = std::move(directory); }
+void SetServerDir(std::string directory) {
+  GetState().ServerDir = std::move(directory);
+}
 
 void SetFaults(FaultPlan plan) {
   auto& state = GetState();

@@ -1,0 +1,230 @@
+// A roll takes nothing from the heap by itself: every block it uses is one of the host's
+// FMemory blocks. This program replaces the global allocation functions, so it counts
+// every operator new of the process, and with glibc every malloc, calloc and realloc
+// (the host library's included), while a roll runs.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dice/roll_command.h"
+#include "host/fmemory.h"
+#include "host_fixture.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define ROLLMOOT_SANITIZED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ROLLMOOT_SANITIZED_HEAP 1
+#endif
+
+namespace {
+
+struct Counts {
+  std::uint64_t News = 0;
+  std::uint64_t Mallocs = 0;
+};
+
+// Trivial thread_locals of the executable: reading them never allocates.
+thread_local bool Counting = false;
+thread_local Counts Seen;
+
+}  // namespace
+
+// A sanitizer owns the heap; counting is then left out and the tests below skip.
+#if !defined(ROLLMOOT_SANITIZED_HEAP)
+
+#if defined(__GLIBC__)
+extern "C" void* __libc_malloc(std::size_t size) noexcept;
+extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
+extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
+
+// The executable's definitions take the place of libc's in every module.
+extern "C" void* malloc(std::size_t size) noexcept {
+  if (Counting) ++Seen.Mallocs;
+  return __libc_malloc(size);
+}
+extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
+  if (Counting) ++Seen.Mallocs;
+  return __libc_calloc(count, size);
+}
+extern "C" void* realloc(void* block, std::size_t size) noexcept {
+  if (Counting) ++Seen.Mallocs;
+  return __libc_realloc(block, size);
+}
+#define ROLLMOOT_COUNTS_MALLOC 1
+#define ROLLMOOT_RAW_MALLOC __libc_malloc
+#else
+#define ROLLMOOT_RAW_MALLOC std::malloc
+#endif
+
+namespace {
+void* CountedNew(std::size_t size) {
+  if (Counting) ++Seen.News;
+  return ROLLMOOT_RAW_MALLOC(size == 0 ? 1 : size);  // not counted again as a malloc
+}
+void* CountedAlignedNew(std::size_t size, std::align_val_t alignment) {
+  if (Counting) ++Seen.News;
+  const auto align = static_cast<std::size_t>(alignment);
+  return std::aligned_alloc(align, (size + align - 1) / align * align);
+}
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (void* block = CountedNew(size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedNew(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  return CountedNew(size);
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  if (void* block = CountedAlignedNew(size, alignment)) return block;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return operator new(size, alignment);
+}
+void operator delete(void* block) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
+  std::free(block);
+}
+void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
+  std::free(block);
+}
+
+#endif  // !ROLLMOOT_SANITIZED_HEAP
+
+namespace {
+
+// What `work` asked of the heap, on this thread.
+template <class Work>
+Counts CountDuring(Work&& work) {
+  const Counts before = Seen;
+  Counting = true;
+  work();
+  Counting = false;
+  return {Seen.News - before.News, Seen.Mallocs - before.Mallocs};
+}
+
+class AllocTest : public HostTest {
+ protected:
+  void SetUp() override {
+#if defined(ROLLMOOT_SANITIZED_HEAP)
+    GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
+#endif
+    HostTest::SetUp();
+  }
+};
+
+TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
+  const std::string longestName(64, 'N');
+  const std::string chatter = "/d6 3 " + std::string(494, 'x');
+  struct Case {
+    const char* What;
+    std::string Roller;
+    std::string Message;
+    int Sides;
+    int Players;
+  };
+  const std::vector<Case> cases{
+      {"one die, one player", "Nomad", "/d6", 6, 1},
+      {"100 dice to 100 players", "Nomad", "/d20 100", 20, 100},
+      {"a 64-character name", longestName, "/d20 100", 20, 100},
+      {"a 500-character message", "Nomad", chatter, 6, 3},
+      {"an unreadable count", "Nomad", "/d12 lots", 12, 2},
+      {"a count beyond the limit", longestName, "/d10 99999999999", 10, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    simhost::Reset();
+    simhost::SetLeanRelay(true);  // the relay counts lines and keeps none
+    const simhost::PlayerId roller = Join(c.Roller);
+    for (int i = 1; i < c.Players; ++i) Join("Player " + std::to_string(i));
+    FString message(utf::Utf8ToWide(c.Message).c_str());
+    AShooterPlayerController* controller = simhost::Controller(roller);
+
+    // The host sets up its relay on first use; that is the host's, and once.
+    RollCommand(controller, &message, c.Sides);
+
+    const simhost::MemoryStats hostBefore = simhost::Memory();
+    const std::uint64_t deliveredBefore = simhost::DeliveryCount();
+    const Counts counts = CountDuring([&] { RollCommand(controller, &message, c.Sides); });
+    const simhost::MemoryStats hostAfter = simhost::Memory();
+
+    EXPECT_EQ(simhost::DeliveryCount() - deliveredBefore, static_cast<std::uint64_t>(c.Players));
+    EXPECT_EQ(counts.News, 0u) << "operator new during a roll";
+#if defined(ROLLMOOT_COUNTS_MALLOC)
+    // The host makes one malloc per FMemory block; any other is the plugin's own.
+    EXPECT_EQ(counts.Mallocs, hostAfter.Allocations - hostBefore.Allocations)
+        << "a malloc that is not one of the host's blocks";
+#endif
+    EXPECT_GE(hostAfter.Allocations - hostBefore.Allocations, 4u) << "name, line, sender, path";
+    EXPECT_EQ(hostAfter.Blocks, hostBefore.Blocks) << "a host block outlived the roll";
+  }
+}
+
+// The allocator's books allocate nothing per block, so a count taken during a roll shows
+// the plugin's allocations and none of the books'. They must stay exact all the same,
+// through growth, frees in any order, resizes and bad frees.
+TEST_F(AllocTest, HostBooksStayExactWithoutAllocatingPerBlock) {
+  const simhost::MemoryStats start = simhost::Memory();
+  std::vector<void*> blocks;
+  blocks.reserve(10000);
+  const Counts counts = CountDuring([&] {
+    for (std::uint64_t i = 0; i < 10000; ++i) blocks.push_back(FMemory::Malloc(i % 97 + 1, 0));
+  });
+  EXPECT_EQ(counts.News, 0u);
+  EXPECT_EQ(simhost::Memory().Blocks - start.Blocks, 10000);
+
+  // Resize a few (the block may move) and free everything in a scrambled order.
+  for (std::size_t i = 0; i < blocks.size(); i += 100)
+    blocks[i] = FMemory::Realloc(blocks[i], 4096, 0);
+  std::shuffle(blocks.begin(), blocks.end(), std::mt19937(7));
+  for (void* block : blocks) FMemory::Free(block);
+  const simhost::MemoryStats end = simhost::Memory();
+  EXPECT_EQ(end.Blocks, start.Blocks);
+  EXPECT_EQ(end.Bytes, start.Bytes);
+  EXPECT_EQ(end.BadFrees, start.BadFrees);
+
+  // A block freed twice, and an address the allocator never gave, are caught.
+  void* block = FMemory::Malloc(16, 0);
+  FMemory::Free(block);
+  FMemory::Free(block);
+  int local = 0;
+  FMemory::Free(&local);
+  EXPECT_EQ(simhost::Memory().BadFrees - start.BadFrees, 2u);
+  before_.BadFrees = simhost::Memory().BadFrees;  // made on purpose; the fixture checks the rest
+}
+
+}  // namespace
