@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus: fuzz/corpus/chat/* and fuzz/corpus/config/*. Rerun after editing;
+the files are committed. Chat seeds follow the layout in harness/chat_harness.h."""
+import pathlib
+
+ROOT = pathlib.Path(__file__).resolve().parent / "corpus"
+D6, D20, UNKNOWN = 2, 6, 7
+UPPER, UTF16, FAULT, NULL_PLAYER = 8, 16, 32, 64
+GHOST = 9  # a player who left
+
+CHAT = {
+    "bare": (D6, 0, 0, ""),
+    "space": (D6, 0, 0, " "),
+    "three": (D6, 0, 0, " 3"),
+    "letters": (D6, 0, 0, " abc"),
+    "digits-then-letters": (D6, 0, 0, " 5abc"),
+    "two-spaces": (D6, 0, 0, "  7"),
+    "plus": (D6, 0, 0, " +4"),
+    "minus": (D6, 0, 0, " -3"),
+    "zero": (D6, 0, 0, " 0"),
+    "one": (D6, 0, 0, " 1"),
+    "hundred": (D20, 0, 0, " 100"),
+    "hundred-one": (D6, 0, 0, " 101"),
+    "int-max": (D6, 0, 0, " 2147483647"),
+    "int-max-plus-one": (D6, 0, 0, " 2147483648"),
+    "int-min": (D6, 0, 0, " -2147483648"),
+    "eleven-digits": (D6, 0, 0, " 99999999999"),
+    "two-numbers": (D6, 0, 0, " 3 4"),
+    "tab": (D6, 0, 0, "\t5"),
+    "hex": (D6, 0, 0, " 0x10"),
+    "full-width-five": (D6, 0, 0, " \uff15"),
+    "e-acute": (D6, 0, 0, " \u00e93"),
+    "surrogate-pair": (D6, 0, 0, " \U0001f3b2 4"),
+    "long-128": (D6, 0, 0, " 42" + "x" * 130),
+    "long-spaces": (D6, 0, 0, " " * 200 + "9"),
+    "upper": (D20 | UPPER, 0, 0, " 2"),
+    "unknown-command": (UNKNOWN, 0, 0, " 3"),
+    "null-player": (D6 | NULL_PLAYER, 0, 0, " 3"),
+    "stale-speaker": (D6, GHOST, 0, " 3"),
+}
+for seat in range(9):
+    CHAT[f"speaker-{seat}"] = (D6, seat, 0, " 2")
+for spec in list(range(8)) + [8, 16, 17, 18, 24]:
+    CHAT[f"fault-{spec}"] = (D6 | FAULT, 0, spec, " 3" + "y" * (130 if spec == 1 else 0))
+
+UTF16_CHAT = {
+    "utf16-nul": (D6 | UTF16, 0, 0, [0x20, 0x00, 0x35]),
+    "utf16-lone-surrogate": (D6 | UTF16, 0, 0, [0x20, 0xD800, 0x37]),
+    "utf16-high-digit": (D6 | UTF16, 0, 0, [0x20, 0x0135, 0x36]),  # low byte is '5'
+}
+
+CONFIG = {
+    "valid": '{"SenderName": "GM"}',
+    "default": '{\n  "SenderName": "Dice"\n}',
+    "crlf": '{\r\n  "SenderName": "GM"\r\n}\r\n',
+    "bom": '\ufeff{"SenderName": "GM"}',
+    "comment-before": '// the label\n{"SenderName": "GM"}',
+    "comment-inside": '{/* label */ "SenderName": "GM"}',
+    "array": '["SenderName", "GM"]',
+    "number": "42",
+    "string": '"GM"',
+    "null": "null",
+    "empty": "",
+    "whitespace": " \n\t\r ",
+    "trailing-garbage": '{"SenderName": "GM"} garbage',
+    "second-object": '{"SenderName": "A"}{"SenderName": "B"}',
+    "duplicate-key": '{"SenderName": "A", "SenderName": "B"}',
+    "other-case": '{"sendername": "GM"}',
+    "missing": '{"Other": 1}',
+    "name-empty": '{"SenderName": ""}',
+    "name-brackets": '{"SenderName": "a] b"}',
+    "name-braces": '{"SenderName": "{} {:>9}"}',
+    "name-nul": '{"SenderName": "a\\u0000b"}',
+    "name-escaped-pair": '{"SenderName": "\\ud83c\\udfb2"}',
+    "name-lone-surrogate": '{"SenderName": "\\ud800"}',
+    "name-utf8": '{"SenderName": "Zo\u00eb"}',
+    "name-number": '{"SenderName": 7}',
+    "name-true": '{"SenderName": true}',
+    "name-null": '{"SenderName": null}',
+    "name-array": '{"SenderName": ["GM"]}',
+    "name-object": '{"SenderName": {"a": [1, 2, {"b": null}]}}',
+    "number-overflow": '{"SenderName": "GM", "n": 1e999}',
+    "big-integer": '{"SenderName": "GM", "n": 123456789012345678901234567890}',
+    "deep": "[" * 2000 + "]" * 2000,
+    "huge-string": '{"SenderName": "' + "A" * 8000 + '"}',
+}
+RAW_CONFIG = {
+    "invalid-utf8": b'{"SenderName": "\xff\xfe"}',
+    "overlong-utf8": b'{"SenderName": "\xc0\xaf"}',
+    "truncated-utf8": b'{"SenderName": "\xe2\x82"}',
+    "nul-byte": b'{"SenderName": "G\x00M"}',
+}
+
+
+def write(folder, name, data):
+    path = ROOT / folder / name
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(data)
+
+
+for name, (flags, seat, fault, text) in CHAT.items():
+    write("chat", name, bytes([flags, seat, fault]) + text.encode("utf-8"))
+for name, (flags, seat, fault, units) in UTF16_CHAT.items():
+    write("chat", name, bytes([flags, seat, fault]) + b"".join(u.to_bytes(2, "little") for u in units))
+for name, text in CONFIG.items():
+    write("config", name, text.encode("utf-8"))
+for name, data in RAW_CONFIG.items():
+    write("config", name, data)
