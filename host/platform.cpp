@@ -34,9 +34,16 @@ std::size_t OwnModulePath(WideChar* buffer, std::size_t capacity) {
   if (dladdr(reinterpret_cast<void*>(&OwnModulePath), &info) == 0 || info.dli_fname == nullptr) {
     return 0;
   }
-  // File names here are bytes, conventionally UTF-8.
+  // File names here are bytes, conventionally UTF-8. Their plain-ASCII start (usually the
+  // whole path: this runs at every roll) is widened unit for unit; the rest is decoded.
+  const char* name = info.dli_fname;
   std::size_t out = 0;
-  utf::DecodeUtf8(info.dli_fname, [&](char32_t cp) {
+  for (auto byte = static_cast<unsigned char>(*name); byte != 0 && byte < 0x80;
+       byte = static_cast<unsigned char>(*++name)) {
+    if (out < capacity) buffer[out] = static_cast<WideChar>(byte);
+    ++out;
+  }
+  utf::DecodeUtf8(name, [&](char32_t cp) {
     utf::EncodeUtf16(cp, [&](WideChar unit) {
       if (out < capacity) buffer[out] = unit;
       ++out;

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <malloc.h>  // _aligned_malloc
+#endif
+
 #include "dice/roll_command.h"
 #include "host/fmemory.h"
 #include "host_fixture.h"
@@ -74,9 +78,27 @@ void* CountedNew(std::size_t size) {
 void* CountedAlignedNew(std::size_t size, std::align_val_t alignment) {
   if (Counting) ++Seen.News;
   const auto align = static_cast<std::size_t>(alignment);
+#if defined(_WIN32)
+  return _aligned_malloc(size == 0 ? 1 : size, align);
+#else
   return std::aligned_alloc(align, (size + align - 1) / align * align);
+#endif
+}
+// Windows' aligned blocks go back through their own free.
+void FreeAligned(void* block) {
+#if defined(_WIN32)
+  _aligned_free(block);
+#else
+  std::free(block);
+#endif
 }
 }  // namespace
+
+// With both sides replaced, operator new and free are a matching pair; GCC's check cannot
+// see that once the deletes below are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 
 void* operator new(std::size_t size) {
   if (void* block = CountedNew(size)) return block;
@@ -111,16 +133,16 @@ void operator delete[](void* block, std::size_t) noexcept {
   std::free(block);
 }
 void operator delete(void* block, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete[](void* block, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 
 #endif  // !ROLLMOOT_SANITIZED_HEAP
@@ -137,17 +159,16 @@ Counts CountDuring(Work&& work) {
   return {Seen.News - before.News, Seen.Mallocs - before.Mallocs};
 }
 
-class AllocTest : public HostTest {
- protected:
-  void SetUp() override {
 #if defined(ROLLMOOT_SANITIZED_HEAP)
-    GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
+constexpr bool HeapIsCounted = false;
+#else
+constexpr bool HeapIsCounted = true;
 #endif
-    HostTest::SetUp();
-  }
-};
+
+using AllocTest = HostTest;
 
 TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
+  if (!HeapIsCounted) GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
   const std::string longestName(64, 'N');
   const std::string chatter = "/d6 3 " + std::string(494, 'x');
   struct Case {
@@ -204,7 +225,9 @@ TEST_F(AllocTest, HostBooksStayExactWithoutAllocatingPerBlock) {
   const Counts counts = CountDuring([&] {
     for (std::uint64_t i = 0; i < 10000; ++i) blocks.push_back(FMemory::Malloc(i % 97 + 1, 0));
   });
-  EXPECT_EQ(counts.News, 0u);
+  if (HeapIsCounted) {
+    EXPECT_EQ(counts.News, 0u) << "the books allocated for a block";
+  }
   EXPECT_EQ(simhost::Memory().Blocks - start.Blocks, 10000);
 
   // Resize a few (the block may move) and free everything in a scrambled order.

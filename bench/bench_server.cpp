@@ -1,0 +1,72 @@
+#include "bench/bench_server.h"
+
+#include "bench/conventional_roll.h"
+#include "bench/floor_roll.h"
+#include "dice/roll_command.h"
+#include "host/utf.h"
+#include "simhost/simhost.h"
+
+namespace bench {
+namespace {
+
+std::u16string ChatLine500() {
+  std::u16string text = u"/d6 3 ";
+  const std::u16string chatter = u"good luck everyone, may the dice be kind tonight! ";
+  while (text.size() < 500) text += chatter;
+  text.resize(500);
+  return text;
+}
+
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> scenarios{
+      {"d6_1p", u"/d6", 6, 1},
+      {"d20x100_100p", u"/d20 100", 20, 100},
+      {"msg500_1p", ChatLine500(), 6, 1},
+  };
+  return scenarios;
+}
+
+const Scenario* FindScenario(const std::string& name) {
+  for (const Scenario& scenario : Scenarios()) {
+    if (scenario.Name == name) return &scenario;
+  }
+  return nullptr;
+}
+
+const std::vector<Implementation>& Implementations() {
+  static const std::vector<Implementation> implementations{
+      {"ours", &RollCommand},
+      {"floor", &FloorRoll},
+      {"conventional", &ConventionalRoll},
+  };
+  return implementations;
+}
+
+const Implementation* FindImplementation(const std::string& name) {
+  for (const Implementation& implementation : Implementations()) {
+    if (name == implementation.Name) return &implementation;
+  }
+  return nullptr;
+}
+
+BenchServer::BenchServer(const Scenario& scenario) {
+  simhost::Reset();
+  simhost::SetLeanRelay(true);
+  for (int i = 1; i <= scenario.Players; ++i) {
+    // A roller with a long but ordinary name; the others are plain.
+    const std::u16string name = i == 1 ? u"Ser Rodrick of the Long Road"
+                                       : u"Survivor " + utf::Utf8ToWide(std::to_string(i));
+    simhost::Join(name);
+  }
+  roller_ = simhost::Controller(1);
+  message_.emplace(scenario.Message.c_str());
+}
+
+BenchServer::~BenchServer() {
+  message_.reset();
+  simhost::Reset();
+}
+
+}  // namespace bench

@@ -1,0 +1,32 @@
+// rollmoot_roll_count IMPLEMENTATION SCENARIO N: N rolls inside rollmoot_measured_rolls,
+// so that `valgrind --tool=callgrind --collect-atstart=no
+// --toggle-collect=rollmoot_measured_rolls` counts the instructions of the rolls alone.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "bench/bench_server.h"
+#include "simhost/simhost.h"
+
+extern "C" __attribute__((noinline)) void rollmoot_measured_rolls(bench::RollFn roll,
+                                                                  bench::BenchServer& server,
+                                                                  int sides, long rolls) {
+  for (long i = 0; i < rolls; ++i) roll(server.Roller(), server.Message(), sides);
+}
+
+int main(int argc, char** argv) {
+  const bench::Implementation* implementation =
+      argc == 4 ? bench::FindImplementation(argv[1]) : nullptr;
+  const bench::Scenario* scenario = argc == 4 ? bench::FindScenario(argv[2]) : nullptr;
+  const long rolls = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
+  if (implementation == nullptr || scenario == nullptr || rolls < 1) {
+    std::fprintf(stderr, "usage: %s ours|floor|conventional d6_1p|d20x100_100p|msg500_1p N\n",
+                 argv[0]);
+    return 2;
+  }
+  bench::BenchServer server(*scenario);
+  implementation->Roll(server.Roller(), server.Message(), scenario->Sides);  // warm-up
+  rollmoot_measured_rolls(implementation->Roll, server, scenario->Sides, rolls);
+  std::printf("%llu deliveries\n", static_cast<unsigned long long>(simhost::DeliveryCount()));
+  return 0;
+}

@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Prints medians and ratios from Google Benchmark JSON with repetitions.
+
+Each roll scenario shows ours, the floor and the conventional handler side by side, as CPU
+time per roll: ours/floor (how close a roll comes to the unavoidable work) and
+conventional/ours (how much faster it is than the usual way). Medians lead; the best of
+the repetitions follows, as the figure least disturbed by other load on a shared machine.
+Exits 1 when the handler asked the heap for anything itself, and with --strict also when
+a timing target is missed.
+"""
+import json
+import statistics
+import sys
+
+FLOOR_LIMIT = 1.5        # ours at most this many times the floor
+CONVENTIONAL_GAIN = 3.0  # conventional at least this many times ours
+TARGET_SCENARIO = "d20x100_100p"
+
+
+def collect(document):
+    """name -> {"median": cpu, "best": cpu, "counters": {...}} from the repetitions."""
+    runs = {}
+    for run in document["benchmarks"]:
+        if run.get("run_type") == "aggregate":
+            continue
+        entry = runs.setdefault(run.get("run_name", run["name"]), {"times": [], "run": run})
+        entry["times"].append(run["cpu_time"])
+    return {name: {"median": statistics.median(e["times"]), "best": min(e["times"]),
+                   "unit": e["run"]["time_unit"], "run": e["run"], "n": len(e["times"])}
+            for name, e in runs.items()}
+
+
+def main(argv):
+    strict = "--strict" in argv
+    path = next(a for a in argv[1:] if not a.startswith("--"))
+    with open(path) as handle:
+        document = json.load(handle)
+    runs = collect(document)
+    context = document.get("context", {})
+    repetitions = max(r["n"] for r in runs.values())
+    print(f"{context.get('num_cpus')} CPUs at {context.get('mhz_per_cpu')} MHz, load "
+          f"{context.get('load_avg', ['?'])[0]:.2f}; CPU time, {repetitions} repetitions")
+
+    print("\nparts                             median      best")
+    for name, run in runs.items():
+        if not name.startswith("roll/"):
+            print(f"  {name:28} {run['median']:10.1f} {run['best']:9.1f} {run['unit']}")
+
+    failed = False
+    for figure in ("median", "best"):
+        print(f"\nrolls, {figure} ns per roll")
+        print(f"  {'scenario':14} {'ours':>7} {'floor':>7} {'conv.':>7} {'ours/floor':>11} "
+              f"{'conv./ours':>11}")
+        for scenario in sorted({n.split("/")[1] for n in runs if n.startswith("roll/")}):
+            ours, floor, conventional = (runs[f"roll/{scenario}/{i}"][figure]
+                                         for i in ("ours", "floor", "conventional"))
+            to_floor, gain = ours / floor, conventional / ours
+            print(f"  {scenario:14} {ours:7.0f} {floor:7.0f} {conventional:7.0f} "
+                  f"{to_floor:11.2f} {gain:11.2f}")
+            if scenario == TARGET_SCENARIO and figure == "median":
+                met = to_floor <= FLOOR_LIMIT and gain >= CONVENTIONAL_GAIN
+                target = (f"ours/floor <= {FLOOR_LIMIT} and conv./ours >= {CONVENTIONAL_GAIN}"
+                          f" for {scenario}: {'met' if met else 'MISSED'}")
+                failed = failed or (strict and not met)
+        if figure == "median":
+            print(f"  target (medians): {target}")
+
+    print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks)")
+    for name, run in sorted(runs.items()):
+        if name.startswith("roll/"):
+            counters = run["run"]
+            print(f"  {name:32} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
+                  f"  deliveries {counters['deliveries']:5.1f}")
+            if name.endswith("/ours") and counters["own_heap"] != 0:
+                print(f"  FAIL {name}: the handler asked the heap for blocks of its own")
+                failed = True
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

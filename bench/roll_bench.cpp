@@ -1,0 +1,96 @@
+#include "bench/roll_bench.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/alloc_count.h"
+#include "bench/bench_server.h"
+#include "bench/conventional_roll.h"
+#include "dice/engine.h"
+#include "dice/roll_command.h"
+#include "host/utf.h"
+#include "simhost/simhost.h"
+
+namespace bench {
+namespace {
+
+std::vector<std::u16string> LinesSent(const Scenario& scenario, RollFn roll) {
+  BenchServer server(scenario);
+  simhost::SetLeanRelay(false);
+  roll(server.Roller(), server.Message(), scenario.Sides);
+  std::vector<std::u16string> lines;
+  for (int player = 1; player <= scenario.Players; ++player) {
+    for (const auto& line : simhost::Inbox(player)) lines.push_back(line.Text);
+  }
+  return lines;
+}
+
+void BM_Roll(benchmark::State& state, const Scenario& scenario, RollFn roll) {
+  BenchServer server(scenario);
+  AShooterPlayerController* roller = server.Roller();
+  FString* message = server.Message();
+  roll(roller, message, scenario.Sides);  // first-use statics and lazy binding, out of the count
+
+  const simhost::MemoryStats hostBefore = simhost::Memory();
+  const std::uint64_t deliveriesBefore = simhost::DeliveryCount();
+  alloc_count::Counts counts;
+  for (auto _ : state) {
+    const alloc_count::Window window(counts);
+    roll(roller, message, scenario.Sides);
+  }
+  const simhost::MemoryStats hostAfter = simhost::Memory();
+
+  const auto perRoll = [](double value) {
+    return benchmark::Counter(value, benchmark::Counter::kAvgIterations);
+  };
+  const auto hostBlocks = static_cast<double>(hostAfter.Allocations - hostBefore.Allocations);
+  state.counters["deliveries"] =
+      perRoll(static_cast<double>(simhost::DeliveryCount() - deliveriesBefore));
+  state.counters["host_blocks"] = perRoll(hostBlocks);
+  state.counters["new"] = perRoll(static_cast<double>(counts.News));
+  // Everything the process took from the heap during the rolls, less the host's own blocks:
+  // the handler's own heap work. The host makes exactly one malloc per block.
+  const double mallocs =
+      alloc_count::CountsMallocs() ? static_cast<double>(counts.Mallocs) : hostBlocks;
+  state.counters["own_heap"] = perRoll(static_cast<double>(counts.News) + mallocs - hostBlocks);
+  if (hostAfter.Blocks != hostBefore.Blocks) state.SkipWithError("host blocks left outstanding");
+}
+
+}  // namespace
+
+bool CheckSameWork() {
+  bool same = true;
+  for (const Scenario& scenario : Scenarios()) {
+    DiceEngine.seed(2024u);
+    const auto ours = LinesSent(scenario, &RollCommand);
+    ConventionalEngine.seed(2024u);
+    const auto conventional = LinesSent(scenario, &ConventionalRoll);
+    const auto floor = LinesSent(scenario, FindImplementation("floor")->Roll);
+    const auto expected = static_cast<std::size_t>(scenario.Players);
+    if (ours.size() != expected || conventional != ours || floor.size() != expected) {
+      std::fprintf(stderr, "%s: the implementations do not do the same work\n",
+                   scenario.Name.c_str());
+      if (!ours.empty() && !conventional.empty()) {
+        std::fprintf(stderr, "  ours:         %s\n  conventional: %s\n",
+                     utf::WideToUtf8(ours.front()).c_str(),
+                     utf::WideToUtf8(conventional.front()).c_str());
+      }
+      same = false;
+    }
+  }
+  return same;
+}
+
+void RegisterRollBenchmarks() {
+  for (const Scenario& scenario : Scenarios()) {
+    for (const Implementation& implementation : Implementations()) {
+      const std::string name = "roll/" + scenario.Name + "/" + implementation.Name;
+      benchmark::RegisterBenchmark(name.c_str(), &BM_Roll, scenario, implementation.Roll);
+    }
+  }
+}
+
+}  // namespace bench
