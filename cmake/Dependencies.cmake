@@ -14,6 +14,16 @@ else()
   endif()
 endif()
 
+# On Windows every module with its own spdlog would leave objects of its own copy in the
+# host's sinks (the pattern's formatters), which break once the plugin DLL is unloaded: the
+# host, the plugin and the programs must share one spdlog DLL.
+if(WIN32 AND NOT ROLLMOOT_HEADER_ONLY_DEPS)
+  get_target_property(_rollmoot_spdlog_type spdlog::spdlog TYPE)
+  if(_rollmoot_spdlog_type MATCHES "STATIC_LIBRARY|INTERFACE_LIBRARY")
+    message(FATAL_ERROR "spdlog must be its shared library (spdlog.dll) on Windows, found ${_rollmoot_spdlog_type}")
+  endif()
+endif()
+
 # One name per dependency, whichever way it was found.
 if(NOT ROLLMOOT_HEADER_ONLY_DEPS)
   add_library(rollmoot::fmt ALIAS fmt::fmt)

@@ -12,9 +12,11 @@
 #include "host/ascii_conversion.h"
 
 // Constant-initialised: the label is there before any static constructor of the module runs.
-// Clang 14 cannot evaluate libstdc++'s short-string set-up at compile time; there the label
-// is set up among the module's first statics, before anything can read it.
-#if defined(__clang__) && __clang_major__ < 15
+// Clang 14 cannot evaluate libstdc++'s short-string set-up at compile time, and MSVC's
+// checked (debug) library allocates for every string; there the label is set up among the
+// module's first statics, before anything can read it.
+#if (defined(__clang__) && __clang_major__ < 15) || \
+    (defined(_MSC_VER) && defined(_ITERATOR_DEBUG_LEVEL) && _ITERATOR_DEBUG_LEVEL > 0)
 WideString SenderTag = HOST_TEXT("[Dice]");
 #else
 constinit WideString SenderTag = HOST_TEXT("[Dice]");

@@ -59,7 +59,12 @@ LogLine Failed(const std::string& what) {
 TEST_F(ConfigTest, FirstStartWritesTheDefaultFile) {
   server_.PluginFolder();
   LoadConfig();
+#if defined(_WIN32)
+  // Text mode: Windows stores every line end as CR LF, 28 bytes in all.
+  EXPECT_EQ(server_.ReadConfig(), "{\r\n  \"SenderName\": \"Dice\"\r\n}");
+#else
   EXPECT_EQ(server_.ReadConfig(), "{\n  \"SenderName\": \"Dice\"\n}");
+#endif
   EXPECT_EQ(Label(), "[Dice]");
   EXPECT_EQ(Logged(), (std::vector<LogLine>{NotFound, Created, Loaded("Dice")}));
 }
@@ -71,7 +76,11 @@ TEST_F(ConfigTest, DefaultDocument) {
 
 TEST_F(ConfigTest, PathIsBuiltFromTheServerDirectory) {
   simhost::SetServerDir("/srv/game");
+#if defined(_WIN32)
+  EXPECT_EQ(ConfigPath(), "/srv/game\\ArkApi\\Plugins\\Rollmoot\\config.json");
+#else
   EXPECT_EQ(ConfigPath(), "/srv/game/ArkApi/Plugins/Rollmoot/config.json");
+#endif
 }
 
 // Each existing file: the label it gives (or keeps) and the one line it logs.
@@ -168,6 +177,9 @@ TEST_F(ConfigTest, ConfigThatIsADirectoryCannotBeRead) {
 // A status query that fails for another reason than "not found" is an error, not a reason
 // to write defaults over whatever is there.
 TEST_F(ConfigTest, UnanswerableExistenceTestIsAnError) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "a directory link needs a privilege on Windows, and Wine makes none";
+#else
   const auto plugins = server_.Path() / "ArkApi" / "Plugins";
   std::filesystem::create_directories(plugins);
   std::filesystem::create_directory_symlink("Rollmoot", plugins / "Rollmoot");  // a loop
@@ -179,6 +191,7 @@ TEST_F(ConfigTest, UnanswerableExistenceTestIsAnError) {
             std::string::npos)
       << logged[0].text;
   EXPECT_EQ(Label(), "[Dice]");
+#endif
 }
 
 TEST_F(ConfigTest, EmptySinkListLogsNothingAndStillLoads) {

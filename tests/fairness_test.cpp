@@ -19,9 +19,8 @@ TEST(ChiSquareSurvival, MatchesTabulatedCriticalValues) {
   };
   // Critical values from standard chi-square tables.
   const Row rows[] = {
-      {3.841459, 1, 0.05},   {6.634897, 1, 0.01},   {5.991465, 2, 0.05},
-      {11.070498, 5, 0.05},  {18.307038, 10, 0.05}, {30.143527, 19, 0.05},
-      {36.190869, 19, 0.01}, {124.342113, 100, 0.05},
+      {3.841459, 1, 0.05},   {6.634897, 1, 0.01},   {5.991465, 2, 0.05},   {11.070498, 5, 0.05},
+      {18.307038, 10, 0.05}, {30.143527, 19, 0.05}, {36.190869, 19, 0.01}, {124.342113, 100, 0.05},
   };
   for (const Row& row : rows) {
     EXPECT_NEAR(ChiSquareSurvival(row.Chi2, row.Df), row.P, 1e-6)
@@ -70,9 +69,9 @@ TEST(FairnessReport, ThePluginsDrawPassesEveryTest) {
   for (int sides : {3, 4, 6, 8, 10, 12, 20}) {
     const DieReport report = Analyse(Rolls(200000, sides, 20240601u), sides);
     EXPECT_TRUE(report.PairsTested);
-    EXPECT_FALSE(report.Suspicious) << "d" << sides << " spread p " << report.Spread.P
-                                    << " serial p " << report.Serial.P << " pairs p "
-                                    << report.Pairs.P;
+    EXPECT_FALSE(report.Suspicious)
+        << "d" << sides << " spread p " << report.Spread.P << " serial p " << report.Serial.P
+        << " pairs p " << report.Pairs.P;
   }
 }
 

@@ -223,6 +223,9 @@ TEST_F(RollTest, AllocatorOutOfMemoryThroughoutNeverCrashes) {
 }
 
 TEST_F(RollTest, RelayIsAskedWithThisModulesFullPath) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "no /proc here; tests/windows checks the path of the loaded DLL";
+#else
   const auto who = Join("Nomad");
   Roll(who, "/d6", 6);
   ASSERT_EQ(simhost::RelayRequests().size(), 1u);
@@ -230,6 +233,7 @@ TEST_F(RollTest, RelayIsAskedWithThisModulesFullPath) {
   // Linked into this test program, the handler's module is the program itself.
   EXPECT_EQ(std::filesystem::weakly_canonical(path),
             std::filesystem::weakly_canonical("/proc/self/exe"));
+#endif
 }
 
 }  // namespace

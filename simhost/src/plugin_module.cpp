@@ -16,11 +16,19 @@ namespace simhost {
 #if defined(_WIN32)
 
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string& error) {
-  const std::string full = std::filesystem::absolute(path).string();
-  const WideString wide = utf::Utf8ToWide(full);
+  // Windows' own idea of a full path: keeps the extended-length form ("\\?\" + path) that
+  // a module beyond MAX_PATH needs, which std::filesystem::absolute mangles here.
+  const WideString given = utf::Utf8ToWide(path);
+  const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  WideString wide(needed, L'\0');
+  const DWORD length =
+      needed == 0 ? 0 : GetFullPathNameW(given.c_str(), needed, wide.data(), nullptr);
+  wide.resize(length < needed ? length : 0);  // 0: no full path; LoadLibraryW then says why
+  const std::string full = utf::WideToUtf8(wide);
   HMODULE module = LoadLibraryW(wide.c_str());
   if (module == nullptr) {
-    error = "cannot load " + full + " (Windows error " + std::to_string(GetLastError()) + ")";
+    error = "cannot load " + (full.empty() ? path : full) + " (Windows error " +
+            std::to_string(GetLastError()) + ")";
     return nullptr;
   }
   auto init = reinterpret_cast<EntryPoint>(GetProcAddress(module, "Plugin_Init"));

@@ -165,9 +165,10 @@ int main(int argc, char** argv) {
       dice.emplace_back(sides, std::move(rolls));
     }
   }
-  std::printf("Each p says how often a fair die looks at least this uneven; below %g is "
-              "suspicious.\n\n",
-              fairness::SuspiciousBelow);
+  std::printf(
+      "Each p says how often a fair die looks at least this uneven; below %g is "
+      "suspicious.\n\n",
+      fairness::SuspiciousBelow);
 
   int suspicious = 0;
   for (const auto& [sides, rolls] : dice) {
@@ -179,9 +180,10 @@ int main(int argc, char** argv) {
   if (suspicious == 0) {
     std::printf("Overall: every die behaves like a fair one.\n");
   } else {
-    std::printf("Overall: %d of %zu dice look suspicious. A fair set of dice does this now and "
-                "then; run again with more rolls before drawing conclusions.\n",
-                suspicious, dice.size());
+    std::printf(
+        "Overall: %d of %zu dice look suspicious. A fair set of dice does this now and "
+        "then; run again with more rolls before drawing conclusions.\n",
+        suspicious, dice.size());
   }
   return suspicious == 0 ? 0 : 1;
 }

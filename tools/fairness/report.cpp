@@ -8,7 +8,9 @@ namespace {
 // A chi-square test is trusted only when every cell expects at least this many hits.
 constexpr double MinExpectedPerCell = 5.0;
 
-const char* Mark(double p) { return p < SuspiciousBelow ? "  <-- suspicious" : ""; }
+const char* Mark(double p) {
+  return p < SuspiciousBelow ? "  <-- suspicious" : "";
+}
 
 }  // namespace
 
@@ -51,10 +53,12 @@ void Print(std::FILE* out, const DieReport& report) {
                  static_cast<int>(2 * MinExpectedPerCell * report.Sides * report.Sides));
   }
   if (report.Suspicious) {
-    std::fprintf(out, "  verdict: SUSPICIOUS - a fair d%d does this less than once in %.0f reports\n\n",
+    std::fprintf(out,
+                 "  verdict: SUSPICIOUS - a fair d%d does this less than once in %.0f reports\n\n",
                  report.Sides, 1.0 / SuspiciousBelow);
   } else {
-    std::fprintf(out, "  verdict: FAIR - nothing here that a fair d%d would not do\n\n", report.Sides);
+    std::fprintf(out, "  verdict: FAIR - nothing here that a fair d%d would not do\n\n",
+                 report.Sides);
   }
 }
 

@@ -47,7 +47,9 @@ double UpperGammaQ(double a, double x) {
   return x < a + 1.0 ? 1.0 - LowerSeries(a, x) : UpperFraction(a, x);
 }
 
-double ChiSquareSurvival(double chi2, double df) { return UpperGammaQ(df / 2.0, chi2 / 2.0); }
+double ChiSquareSurvival(double chi2, double df) {
+  return UpperGammaQ(df / 2.0, chi2 / 2.0);
+}
 
 ChiSquare UniformChiSquare(const std::vector<std::uint64_t>& counts) {
   ChiSquare result;

@@ -1,0 +1,28 @@
+# Fails unless the DLL's export table names exactly Plugin_Init and Plugin_Unload, undecorated.
+# Usage: cmake -DOBJDUMP=<objdump> -DMODULE=<dll> -P check_pe_exports.cmake
+cmake_policy(SET CMP0007 NEW)
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE table RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${MODULE}")
+endif()
+# The names follow the line "[Ordinal/Name Pointer] Table", one "\t[   0] Name" line each.
+# Square brackets become parentheses first: CMake lists treat brackets specially.
+string(REPLACE "[" "(" table "${table}")
+string(REPLACE "]" ")" table "${table}")
+string(REPLACE ";" "," table "${table}")
+string(REPLACE "\n" ";" lines "${table}")
+set(names "")
+set(inside FALSE)
+foreach(line IN LISTS lines)
+  if(line STREQUAL "(Ordinal/Name Pointer) Table")
+    set(inside TRUE)
+  elseif(inside AND line MATCHES "^\t\\( *[0-9]+\\) (.+)$")
+    list(APPEND names "${CMAKE_MATCH_1}")
+  else()
+    set(inside FALSE)
+  endif()
+endforeach()
+list(SORT names)
+if(NOT names STREQUAL "Plugin_Init;Plugin_Unload")
+  message(FATAL_ERROR "${MODULE} exports: '${names}'")
+endif()
