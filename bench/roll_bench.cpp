@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/alloc_count.h"
+#include "tests/support/alloc_count.h"
 #include "bench/bench_server.h"
 #include "bench/conventional_roll.h"
 #include "dice/engine.h"

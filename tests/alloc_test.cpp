@@ -13,157 +13,27 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <malloc.h>  // _aligned_malloc
-#endif
-
 #include "dice/roll_command.h"
 #include "host/fmemory.h"
 #include "host_fixture.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
-#define ROLLMOOT_SANITIZED_HEAP 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define ROLLMOOT_SANITIZED_HEAP 1
-#endif
+#include "tests/support/alloc_count.h"
 
 namespace {
 
-struct Counts {
-  std::uint64_t News = 0;
-  std::uint64_t Mallocs = 0;
-};
-
-// Trivial thread_locals of the executable: reading them never allocates.
-thread_local bool Counting = false;
-thread_local Counts Seen;
-
-}  // namespace
-
-// A sanitizer owns the heap; counting is then left out and the tests below skip.
-#if !defined(ROLLMOOT_SANITIZED_HEAP)
-
-#if defined(__GLIBC__)
-extern "C" void* __libc_malloc(std::size_t size) noexcept;
-extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
-extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
-
-// The executable's definitions take the place of libc's in every module.
-extern "C" void* malloc(std::size_t size) noexcept {
-  if (Counting) ++Seen.Mallocs;
-  return __libc_malloc(size);
-}
-extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
-  if (Counting) ++Seen.Mallocs;
-  return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* block, std::size_t size) noexcept {
-  if (Counting) ++Seen.Mallocs;
-  return __libc_realloc(block, size);
-}
-#define ROLLMOOT_COUNTS_MALLOC 1
-#define ROLLMOOT_RAW_MALLOC __libc_malloc
-#else
-#define ROLLMOOT_RAW_MALLOC std::malloc
-#endif
-
-namespace {
-void* CountedNew(std::size_t size) {
-  if (Counting) ++Seen.News;
-  return ROLLMOOT_RAW_MALLOC(size == 0 ? 1 : size);  // not counted again as a malloc
-}
-void* CountedAlignedNew(std::size_t size, std::align_val_t alignment) {
-  if (Counting) ++Seen.News;
-  const auto align = static_cast<std::size_t>(alignment);
-#if defined(_WIN32)
-  return _aligned_malloc(size == 0 ? 1 : size, align);
-#else
-  return std::aligned_alloc(align, (size + align - 1) / align * align);
-#endif
-}
-// Windows' aligned blocks go back through their own free.
-void FreeAligned(void* block) {
-#if defined(_WIN32)
-  _aligned_free(block);
-#else
-  std::free(block);
-#endif
-}
-}  // namespace
-
-// With both sides replaced, operator new and free are a matching pair; GCC's check cannot
-// see that once the deletes below are inlined.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-
-void* operator new(std::size_t size) {
-  if (void* block = CountedNew(size)) return block;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return CountedNew(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return CountedNew(size);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  if (void* block = CountedAlignedNew(size, alignment)) return block;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return operator new(size, alignment);
-}
-void operator delete(void* block) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-  std::free(block);
-}
-void operator delete(void* block, std::align_val_t) noexcept {
-  FreeAligned(block);
-}
-void operator delete[](void* block, std::align_val_t) noexcept {
-  FreeAligned(block);
-}
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-  FreeAligned(block);
-}
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-  FreeAligned(block);
-}
-
-#endif  // !ROLLMOOT_SANITIZED_HEAP
-
-namespace {
+using alloc_count::Counts;
 
 // What `work` asked of the heap, on this thread.
 template <class Work>
 Counts CountDuring(Work&& work) {
-  const Counts before = Seen;
-  Counting = true;
-  work();
-  Counting = false;
-  return {Seen.News - before.News, Seen.Mallocs - before.Mallocs};
+  Counts counts;
+  {
+    const alloc_count::Window window(counts);
+    work();
+  }
+  return counts;
 }
 
-#if defined(ROLLMOOT_SANITIZED_HEAP)
-constexpr bool HeapIsCounted = false;
-#else
-constexpr bool HeapIsCounted = true;
-#endif
+const bool HeapIsCounted = alloc_count::CountsHeap();
 
 using AllocTest = HostTest;
 
@@ -205,11 +75,11 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
 
     EXPECT_EQ(simhost::DeliveryCount() - deliveredBefore, static_cast<std::uint64_t>(c.Players));
     EXPECT_EQ(counts.News, 0u) << "operator new during a roll";
-#if defined(ROLLMOOT_COUNTS_MALLOC)
-    // The host makes one malloc per FMemory block; any other is the plugin's own.
-    EXPECT_EQ(counts.Mallocs, hostAfter.Allocations - hostBefore.Allocations)
-        << "a malloc that is not one of the host's blocks";
-#endif
+    if (alloc_count::CountsMallocs()) {
+      // The host makes one malloc per FMemory block; any other is the plugin's own.
+      EXPECT_EQ(counts.Mallocs, hostAfter.Allocations - hostBefore.Allocations)
+          << "a malloc that is not one of the host's blocks";
+    }
     EXPECT_GE(hostAfter.Allocations - hostBefore.Allocations, 4u) << "name, line, sender, path";
     EXPECT_EQ(hostAfter.Blocks, hostBefore.Blocks) << "a host block outlived the roll";
   }

@@ -12,7 +12,9 @@ struct Counts {
   std::uint64_t Mallocs = 0;  // malloc, calloc, realloc (0 where they cannot be counted)
 };
 
-// Whether malloc-family calls are seen at all on this platform.
+// Whether heap requests are seen at all: not where a sanitizer owns the heap.
+bool CountsHeap();
+// Whether malloc-family calls are seen too (glibc only).
 bool CountsMallocs();
 
 // Adds what happens between its construction and destruction to `into`.

@@ -1,8 +1,21 @@
-#include "bench/alloc_count.h"
+#include "tests/support/alloc_count.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <new>
+
+#if defined(_WIN32)
+#include <malloc.h>  // _aligned_malloc
+#endif
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define ROLLMOOT_SANITIZED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define ROLLMOOT_SANITIZED_HEAP 1
+#endif
 
 namespace {
 
@@ -11,6 +24,9 @@ thread_local bool Counting = false;
 thread_local alloc_count::Counts Seen;
 
 }  // namespace
+
+// A sanitizer owns the heap; nothing is replaced then, and nothing is counted.
+#if !defined(ROLLMOOT_SANITIZED_HEAP)
 
 #if defined(__GLIBC__)
 // glibc's own entry points, so that the replacements below can pass every call on.
@@ -47,7 +63,20 @@ void* CountedNew(std::size_t size) {
 void* CountedAlignedNew(std::size_t size, std::align_val_t alignment) {
   if (Counting) ++Seen.News;
   const auto align = static_cast<std::size_t>(alignment);
+#if defined(_WIN32)
+  return _aligned_malloc(size == 0 ? 1 : size, align);
+#else
   return std::aligned_alloc(align, (size + align - 1) / align * align);
+#endif
+}
+
+// Windows' aligned blocks go back through their own free.
+void FreeAligned(void* block) {
+#if defined(_WIN32)
+  _aligned_free(block);
+#else
+  std::free(block);
+#endif
 }
 
 }  // namespace
@@ -91,22 +120,32 @@ void operator delete[](void* block, std::size_t) noexcept {
   std::free(block);
 }
 void operator delete(void* block, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete[](void* block, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete(void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
 void operator delete[](void* block, std::size_t, std::align_val_t) noexcept {
-  std::free(block);
+  FreeAligned(block);
 }
+
+#endif  // !ROLLMOOT_SANITIZED_HEAP
 
 namespace alloc_count {
 
+bool CountsHeap() {
+#if defined(ROLLMOOT_SANITIZED_HEAP)
+  return false;
+#else
+  return true;
+#endif
+}
+
 bool CountsMallocs() {
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(ROLLMOOT_SANITIZED_HEAP)
   return true;
 #else
   return false;
