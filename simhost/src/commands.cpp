@@ -24,6 +24,12 @@ WideStringView CommandWord(WideStringView text) {
   return end == WideStringView::npos ? text : text.substr(0, end);
 }
 
+// The registry's call log is for tests; a lean server (the console, benchmarks) keeps none,
+// so that it does not grow with every load and unload.
+void Record(State& state, RegistryCall call) {
+  if (!state.Lean) state.Log.push_back(std::move(call));
+}
+
 class Commands final : public AsaApi::ICommands {
  public:
   bool RegisterChatCommand(const FString& command, const ChatCommandCallback& callback) override {
@@ -31,7 +37,7 @@ class Commands final : public AsaApi::ICommands {
     const int call = ++state.RegisterCalls;
     const WideString text(*command);
     if (call == state.Faults.ThrowRegisterAt) {
-      state.Log.push_back({Registry::Register, text, false});
+      Record(state, {Registry::Register, text, false});
       throw std::runtime_error("simulated registry failure");
     }
     bool accepted = call != state.Faults.RefuseRegisterAt && callback != nullptr;
@@ -39,7 +45,7 @@ class Commands final : public AsaApi::ICommands {
       if (SameIgnoringAsciiCase(existing.Text, text)) accepted = false;  // first one keeps it
     }
     if (accepted) state.Commands.push_back({text, callback});
-    state.Log.push_back({Registry::Register, text, accepted});
+    Record(state, {Registry::Register, text, accepted});
     return accepted;
   }
 
@@ -48,7 +54,7 @@ class Commands final : public AsaApi::ICommands {
     const int call = ++state.UnregisterCalls;
     const WideString text(*command);
     if (call == state.Faults.ThrowUnregisterAt) {
-      state.Log.push_back({Registry::Unregister, text, false});
+      Record(state, {Registry::Unregister, text, false});
       throw std::runtime_error("simulated registry failure");
     }
     bool removed = false;
@@ -61,7 +67,7 @@ class Commands final : public AsaApi::ICommands {
         }
       }
     }
-    state.Log.push_back({Registry::Unregister, text, removed});
+    Record(state, {Registry::Unregister, text, removed});
     return removed;
   }
 

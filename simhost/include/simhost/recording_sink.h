@@ -1,5 +1,6 @@
 // A log sink that keeps what it is given: each line as formatted (without its line ending),
-// its level, and how often it was flushed. Optionally passes each line on as it arrives.
+// its level, and how often it was flushed. Given a callback, it passes each line on as it
+// arrives instead of keeping it, so a long-running server does not grow with its log.
 #pragma once
 
 #include <spdlog/sinks/base_sink.h>
@@ -44,8 +45,11 @@ class RecordingSink final : public spdlog::sinks::base_sink<std::mutex> {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     Entry entry{message.level, std::move(line),
                 std::string(message.payload.data(), message.payload.size())};
-    if (onLine_) onLine_(entry);
-    entries_.push_back(std::move(entry));
+    if (onLine_) {
+      onLine_(entry);
+    } else {
+      entries_.push_back(std::move(entry));
+    }
   }
   void flush_() override {
     ++flushes_;

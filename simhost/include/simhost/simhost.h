@@ -22,11 +22,11 @@ struct ChatLine {
 
 // The host allocator's books.
 struct MemoryStats {
-  std::int64_t Blocks = 0;       // outstanding
-  std::int64_t Bytes = 0;        // outstanding
-  std::uint64_t Allocations = 0; // Malloc calls that gave a block (and Realloc of null)
-  std::uint64_t Frees = 0;       // blocks returned
-  std::uint64_t BadFrees = 0;    // double frees and pointers the allocator never handed out
+  std::int64_t Blocks = 0;        // outstanding
+  std::int64_t Bytes = 0;         // outstanding
+  std::uint64_t Allocations = 0;  // Malloc calls that gave a block (and Realloc of null)
+  std::uint64_t Frees = 0;        // blocks returned
+  std::uint64_t BadFrees = 0;     // double frees and pointers the allocator never handed out
 };
 
 // Faults to inject; counters start when the plan is set. "At" numbers are 1-based call
@@ -36,10 +36,10 @@ struct FaultPlan {
   int ThrowRegisterAt = 0;
   int RefuseUnregisterAt = 0;
   int ThrowUnregisterAt = 0;
-  std::uint64_t FailMallocAt = 0;      // that one Malloc yields null
-  bool FailAllMallocs = false;         // every Malloc yields null
+  std::uint64_t FailMallocAt = 0;         // that one Malloc yields null
+  bool FailAllMallocs = false;            // every Malloc yields null
   std::vector<std::string> MissingNames;  // natives/fields whose lookup yields null
-  bool EmptyRelay = false;             // GetChatRelay yields an empty handle
+  bool EmptyRelay = false;                // GetChatRelay yields an empty handle
 };
 
 enum class Registry { Register, Unregister };
@@ -75,7 +75,8 @@ HOST_API const std::vector<ChatLine>& Inbox(PlayerId player);
 HOST_API void ClearInboxes();
 // Called for every delivered line, also in lean mode.
 HOST_API void SetChatObserver(std::function<void(PlayerId, const ChatLine&)> observer);
-// Lean relay: count deliveries, store nothing (for benchmarks).
+// Lean server: count deliveries and store nothing, no inboxes, relay requests or registry
+// log (for benchmarks and long-running sessions).
 HOST_API void SetLeanRelay(bool lean);
 HOST_API std::uint64_t DeliveryCount();
 // Module paths that GetChatRelay was asked for, oldest first.
