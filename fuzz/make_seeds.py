@@ -40,8 +40,8 @@ CHAT = {
 }
 for seat in range(9):
     CHAT[f"speaker-{seat}"] = (D6, seat, 0, " 2")
-for spec in list(range(8)) + [8, 16, 17, 18, 24]:
-    CHAT[f"fault-{spec}"] = (D6 | FAULT, 0, spec, " 3" + "y" * (130 if spec == 1 else 0))
+for code in list(range(8)) + [8, 16, 17, 18, 24]:
+    CHAT[f"fault-{code}"] = (D6 | FAULT, 0, code, " 3" + "y" * (130 if code == 1 else 0))
 
 UTF16_CHAT = {
     "utf16-nul": (D6 | UTF16, 0, 0, [0x20, 0x00, 0x35]),

@@ -171,12 +171,12 @@ WideString ExpectedLine(const WideString& name, int sides, const std::vector<std
   return UpToNul(name) + Widen(tail);
 }
 
-simhost::FaultPlan MakeFault(std::uint8_t spec) {
+simhost::FaultPlan MakeFault(std::uint8_t code) {
   static const char* const natives[] = {"AShooterPlayerController.GetPlayerCharacterName()",
                                         "UWorld.PlayerControllerList", "FWeakObjectPtr.Get()"};
-  const int number = spec & 7;
+  const int number = code & 7;
   simhost::FaultPlan plan;
-  switch ((spec >> 3) & 3) {
+  switch ((code >> 3) & 3) {
     case 0:
       plan.FailMallocAt = static_cast<std::uint64_t>(number) + 1;
       break;
@@ -214,7 +214,7 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   const bool upper = (flags & 8u) != 0, utf16 = (flags & 16u) != 0;
   const bool faulty = (flags & 32u) != 0, nullPlayer = (flags & 64u) != 0;
   const Seat& speaker = server.Seats[in.Byte() % server.Seats.size()];
-  const std::uint8_t faultSpec = in.Byte();
+  const std::uint8_t faultCode = in.Byte();
   const WideString typed = in.RestAsText(utf16);
 
   const int sides = row < DiceCommandTable.size() ? DiceCommandTable[row].Sides : 7;
@@ -229,7 +229,7 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   const std::mt19937 engineBefore = DiceEngine;
   const simhost::MemoryStats memoryBefore = simhost::Memory();
 
-  if (faulty) simhost::SetFaults(MakeFault(faultSpec));
+  if (faulty) simhost::SetFaults(MakeFault(faultCode));
   bool said = false;
   if (nullPlayer && known) {
     FString text(message.c_str());
