@@ -49,10 +49,9 @@ bool ParseInt32(const char* text, std::int32_t& value) {
   return true;
 }
 
-// The tail (" rolled ...") is written straight as UTF-16 into room reserved up front. For
-// the command table's dice (at most 100 of at most 20 sides) the room is inline, so a roll
-// takes nothing from the heap; anything larger still fits, from the heap.
-using Tail = fmt::basic_memory_buffer<WideChar, 512>;
+// The line is written straight as UTF-16 into room reserved up front. For the command
+// table's dice (at most 100 of at most 20 sides) and names up to 64 characters the room is
+// inline, so a roll takes nothing from the heap; anything longer still fits, from the heap.
 using Line = fmt::basic_memory_buffer<WideChar, 640>;
 
 // ASCII text, widened unit for unit.
@@ -91,16 +90,21 @@ WideChar* PutNumber(WideChar* out, long long value) {
   return Put(out, std::string_view(digits.data(), digits.size()));
 }
 
-void FormatTail(Tail& tail, std::int32_t count, int sides, const std::int32_t* results,
-                std::int64_t total) {
+// The whole line, written once: the name unit for unit (so braces or anything else in it
+// can never be read as formatting), then the words and numbers straight as UTF-16.
+void BuildLine(Line& line, const FString& name, std::int32_t count, int sides,
+               const std::int32_t* results, std::int64_t total) {
+  const WideChar* text = *name;
+  const std::size_t nameLength = std::char_traits<WideChar>::length(text);
   // The fixed words with count, sides and total at their widest (and a spare unit for
   // PutNumber); then per die ", " and a value, which has no more characters than `sides`
   // when it lies in 1..sides.
   constexpr std::size_t FixedRoom = 80;
   const std::size_t valueRoom = 2 + (sides >= 1 ? fmt::format_int(sides).size() : 11);
-  tail.resize(FixedRoom + static_cast<std::size_t>(count) * valueRoom);
+  line.resize(nameLength + FixedRoom + static_cast<std::size_t>(count) * valueRoom);
 
-  WideChar* out = Put(tail.data(), " rolled ");
+  WideChar* out = std::copy_n(text, nameLength, line.data());
+  out = Put(out, " rolled ");
   out = PutNumber(out, count);
   out = Put(out, "d");
   out = PutNumber(out, sides);
@@ -115,17 +119,6 @@ void FormatTail(Tail& tail, std::int32_t count, int sides, const std::int32_t* r
     out = PutNumber(out, total);
     out = Put(out, ")");
   }
-  tail.resize(static_cast<std::size_t>(out - tail.data()));
-}
-
-// The name is the line's first field and is copied unit for unit, so braces or anything
-// else in it can never be read as formatting.
-void BuildLine(Line& line, const FString& name, const Tail& tail) {
-  const WideChar* text = *name;
-  const std::size_t nameLength = std::char_traits<WideChar>::length(text);
-  line.resize(nameLength + tail.size() + 1);
-  WideChar* out = std::copy_n(text, nameLength, line.data());
-  out = std::copy(tail.begin(), tail.end(), out);
   *out = 0;
 }
 
@@ -195,9 +188,6 @@ void RollCommand(AShooterPlayerController* player, FString* message, int sides) 
     total += results[i];
   }
 
-  Tail tail;
-  FormatTail(tail, count, sides, results, total);
-
   FString name;
   auto* getName = reinterpret_cast<GetPlayerCharacterNameFn>(
       GetAddress("AShooterPlayerController.GetPlayerCharacterName()"));
@@ -205,7 +195,7 @@ void RollCommand(AShooterPlayerController* player, FString* message, int sides) 
   getName(player, &name);
 
   Line line;
-  BuildLine(line, name, tail);
+  BuildLine(line, name, count, sides, results, total);
   const FString lineText(line.data());
   // The host had no memory for the line: better no line than an empty one to everybody.
   if (lineText.Num == 0) return;
