@@ -5,13 +5,15 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <random>
 
+#include "dice/engine.h"
 #include "dice/roll_command.h"
 
 namespace {
 
-std::mt19937 FloorEngine{5489u};
+// The same engine code as the plugin's: the floor's outputs cost what the best MT19937
+// we have costs.
+EngineState FloorEngine = SeededEngine(5489u);
 
 struct SmallNumber {
   WideChar Units[2];
@@ -73,7 +75,8 @@ void FloorRoll(AShooterPlayerController* player, FString* message, int sides) {
   std::uint32_t values[MaxDiceCount];
   std::uint32_t total = 0;
   for (std::int32_t i = 0; i < count; ++i) {
-    values[i] = static_cast<std::uint32_t>((std::uint64_t{FloorEngine()} * range) >> 32) + 1;
+    values[i] =
+        static_cast<std::uint32_t>((std::uint64_t{NextOutput(FloorEngine)} * range) >> 32) + 1;
     total += values[i];
   }
 

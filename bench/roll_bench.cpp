@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/alloc_count.h"
 #include "bench/bench_server.h"
 #include "bench/conventional_roll.h"
 #include "dice/engine.h"
 #include "dice/roll_command.h"
 #include "host/utf.h"
 #include "simhost/simhost.h"
+#include "tests/support/alloc_count.h"
 
 namespace bench {
 namespace {
@@ -64,7 +64,7 @@ void BM_Roll(benchmark::State& state, const Scenario& scenario, RollFn roll) {
 bool CheckSameWork() {
   bool same = true;
   for (const Scenario& scenario : Scenarios()) {
-    DiceEngine.seed(2024u);
+    DiceEngine = SeededEngine(2024u);
     const auto ours = LinesSent(scenario, &RollCommand);
     ConventionalEngine.seed(2024u);
     const auto conventional = LinesSent(scenario, &ConventionalRoll);

@@ -3,10 +3,33 @@
 #pragma once
 
 #include <cstdint>
-#include <random>
+
+// MT19937's whole state: the 624 words and the read position within them. Plain data with
+// free functions, so the refill can be written branch-free (the standard library's draws
+// one unpredictable branch per word) while the output stays the reference sequence.
+struct EngineState {
+  std::uint32_t Words[624];
+  std::uint32_t Position;  // 624: spent; the next draw regenerates every word first
+};
+
+// The standard MT19937 set-up for one 32-bit seed.
+EngineState SeededEngine(std::uint32_t seed) noexcept;
+// Regenerates all 624 words and rewinds the read position.
+void RefillEngine(EngineState& engine) noexcept;
+
+// The next output of the reference MT19937 sequence.
+inline std::uint32_t NextOutput(EngineState& engine) noexcept {
+  if (engine.Position >= 624) [[unlikely]]
+    RefillEngine(engine);
+  std::uint32_t y = engine.Words[engine.Position++];
+  y ^= y >> 11;
+  y ^= (y << 7) & 0x9D2C5680u;
+  y ^= (y << 15) & 0xEFC60000u;
+  return y ^ (y >> 18);
+}
 
 // Seeded from the platform's random device during static initialisation; never reseeded.
-extern std::mt19937 DiceEngine;
+extern EngineState DiceEngine;
 
 // One 32-bit seed from `device`; if it throws, a seed mixed from the clock instead.
 std::uint32_t LoadSeed(std::uint32_t (*device)()) noexcept;
@@ -15,13 +38,13 @@ std::uint32_t PlatformRandomDevice();
 // A value in 1..sides, uniform (Lemire's multiply-and-shift with rejection). sides >= 1.
 // Inline: a roll of 100 dice should cost 100 engine steps, not 100 calls.
 inline std::int32_t RollDie(std::uint32_t sides) {
-  std::uint64_t product = std::uint64_t{DiceEngine()} * sides;
+  std::uint64_t product = std::uint64_t{NextOutput(DiceEngine)} * sides;
   auto low = static_cast<std::uint32_t>(product);
   if (low < sides) {
     // Only here can the draw be biased; reject the few outputs that would make it so.
     const std::uint32_t threshold = (0u - sides) % sides;
     while (low < threshold) {
-      product = std::uint64_t{DiceEngine()} * sides;
+      product = std::uint64_t{NextOutput(DiceEngine)} * sides;
       low = static_cast<std::uint32_t>(product);
     }
   }

@@ -59,7 +59,7 @@ TEST(UniformChiSquare, ComputesStatisticAndDegreesOfFreedom) {
 }
 
 std::vector<int> Rolls(std::size_t n, int sides, std::uint32_t seed) {
-  DiceEngine.seed(seed);
+  DiceEngine = SeededEngine(seed);
   std::vector<int> rolls;
   for (std::size_t i = 0; i < n; ++i) rolls.push_back(RollDie(static_cast<std::uint32_t>(sides)));
   return rolls;

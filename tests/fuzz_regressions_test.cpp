@@ -13,7 +13,7 @@ class FuzzRegressions : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
-    DiceEngine.seed(5489);
+    DiceEngine = SeededEngine(5489);
     for (const DiceCommand& row : DiceCommandTable) {
       const FString text(row.Text);
       AsaApi::GetCommands().RegisterChatCommand(text, ChatCommandCallback(row.Callback));

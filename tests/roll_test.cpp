@@ -15,7 +15,7 @@ class RollTest : public HostTest {
  protected:
   void SetUp() override {
     HostTest::SetUp();
-    DiceEngine.seed(5489);
+    DiceEngine = SeededEngine(5489);
     SenderTag = HOST_TEXT("[Dice]");
   }
   static void Roll(simhost::PlayerId who, const std::string& text, int sides) {
@@ -90,7 +90,7 @@ TEST_F(RollTest, NomadRollsThreeD6ToEveryone) {
 TEST_F(RollTest, SingleDieLineShowsNoTotal) {
   const auto nomad = Join("Nomad");
   for (const char* text : {"/d20", "/d20 1", "/d20 0", "/d20 -5"}) {
-    DiceEngine.seed(5489);
+    DiceEngine = SeededEngine(5489);
     simhost::ClearInboxes();
     Roll(nomad, text, 20);
     EXPECT_EQ(Told(nomad), std::vector<std::string>{"Nomad rolled 1d20 and got: 17"}) << text;
@@ -99,7 +99,7 @@ TEST_F(RollTest, SingleDieLineShowsNoTotal) {
 
 TEST_F(RollTest, NamesReachPlayersUnchanged) {
   for (const char* name : {"{}", "{", "}}{{", "{0} {:>10}", "Zoë 🎲", ""}) {
-    DiceEngine.seed(5489);
+    DiceEngine = SeededEngine(5489);
     const auto who = Join(name);
     Roll(who, "/d6", 6);
     EXPECT_EQ(Told(who).back(), std::string(name) + " rolled 1d6 and got: 5");

@@ -2,6 +2,7 @@
 
 #include <spdlog/sinks/base_sink.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -193,6 +194,10 @@ simhost::FaultPlan MakeFault(std::uint8_t code) {
   return plan;
 }
 
+bool SameEngine(const EngineState& a, const EngineState& b) {
+  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
+}
+
 std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
   std::uint32_t hash = 2166136261u;
   for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
@@ -225,8 +230,8 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   const bool dispatched = known && !nullPlayer && !speaker.Stale &&
                           (typed.empty() || typed[0] == ' ' || typed[0] == '\t');
 
-  DiceEngine.seed(Fnv1a(data, size));
-  const std::mt19937 engineBefore = DiceEngine;
+  DiceEngine = SeededEngine(Fnv1a(data, size));
+  const EngineState engineBefore = DiceEngine;
   const simhost::MemoryStats memoryBefore = simhost::Memory();
 
   if (faulty) simhost::SetFaults(MakeFault(faultCode));
@@ -249,7 +254,8 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
 
   if (!dispatched) {
     if (!server.Delivered.empty()) return "a line was sent for a message that rolled nothing";
-    if (DiceEngine != engineBefore) return "dice were drawn for a message that rolled nothing";
+    if (!SameEngine(DiceEngine, engineBefore))
+      return "dice were drawn for a message that rolled nothing";
     return {};
   }
 
@@ -272,12 +278,12 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
 
   // Without faults: exactly the dice the engine gives, in order, to every live player.
   const std::int64_t count = ExpectedCount(message);
-  const std::mt19937 engineAfter = DiceEngine;
+  const EngineState engineAfter = DiceEngine;
   DiceEngine = engineBefore;
   std::vector<std::int32_t> dice;
   for (std::int64_t i = 0; i < count; ++i)
     dice.push_back(RollDie(static_cast<std::uint32_t>(sides)));
-  const bool sameDraws = DiceEngine == engineAfter;
+  const bool sameDraws = SameEngine(DiceEngine, engineAfter);
   DiceEngine = engineAfter;
   if (!sameDraws) return "the engine moved by other than the dice of the line";
 

@@ -35,16 +35,18 @@ extern "C" void* __libc_calloc(std::size_t count, std::size_t size) noexcept;
 extern "C" void* __libc_realloc(void* block, std::size_t size) noexcept;
 
 // Defined in the executable, these take the place of libc's for every module loaded,
-// the host library included.
-extern "C" void* malloc(std::size_t size) noexcept {
+// the host library included. The build hides symbols by default; clang applies that to
+// these too, and a hidden malloc stands in for nobody.
+#define ROLLMOOT_INTERPOSE __attribute__((visibility("default")))
+extern "C" ROLLMOOT_INTERPOSE void* malloc(std::size_t size) noexcept {
   if (Counting) ++Seen.Mallocs;
   return __libc_malloc(size);
 }
-extern "C" void* calloc(std::size_t count, std::size_t size) noexcept {
+extern "C" ROLLMOOT_INTERPOSE void* calloc(std::size_t count, std::size_t size) noexcept {
   if (Counting) ++Seen.Mallocs;
   return __libc_calloc(count, size);
 }
-extern "C" void* realloc(void* block, std::size_t size) noexcept {
+extern "C" ROLLMOOT_INTERPOSE void* realloc(void* block, std::size_t size) noexcept {
   if (Counting) ++Seen.Mallocs;
   return __libc_realloc(block, size);
 }

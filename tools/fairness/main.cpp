@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     dice.emplace_back(options->Sides.front(), std::move(*rolls));
   } else {
     const std::uint32_t seed = options->Seed.value_or(LoadSeed(&PlatformRandomDevice));
-    DiceEngine.seed(seed);
+    DiceEngine = SeededEngine(seed);
     std::printf("Rollmoot fairness report: %" PRIu64
                 " rolls per die, seed %u (MT19937, the plugin's own draw)\n",
                 options->Rolls, seed);
