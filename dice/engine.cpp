@@ -28,17 +28,17 @@ std::uint32_t LoadSeed(std::uint32_t (*device)()) noexcept {
 EngineState SeededEngine(std::uint32_t seed) noexcept {
   EngineState engine;
   engine.Words[0] = seed;
-  for (std::uint32_t i = 1; i < 624; ++i) {
+  for (std::uint32_t i = 1; i < EngineWords; ++i) {
     const std::uint32_t previous = engine.Words[i - 1];
     engine.Words[i] = 1812433253u * (previous ^ (previous >> 30)) + i;
   }
-  engine.Position = 624;
+  engine.Position = EngineWords;
   return engine;
 }
 
 namespace {
 
-constexpr std::size_t StateWords = 624, Shift = 397;
+constexpr std::size_t StateWords = EngineWords, Shift = 397;
 
 // One word of the twist: the top bit of `current`, the low 31 of `next`, mixed into `far`.
 // The odd/even choice of the twist coefficient is a mask, not a branch: it depends on a

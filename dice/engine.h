@@ -4,22 +4,24 @@
 
 #include <cstdint>
 
-// MT19937's whole state: the 624 words and the read position within them. Plain data with
-// free functions, so the refill can be written branch-free (the standard library's draws
-// one unpredictable branch per word) while the output stays the reference sequence.
+constexpr std::uint32_t EngineWords = 624;
+
+// MT19937's whole state: the words and the read position within them. Plain data with free
+// functions, so the refill can be written branch-free (the standard library's takes one
+// unpredictable branch per word) while the output stays the reference sequence.
 struct EngineState {
-  std::uint32_t Words[624];
-  std::uint32_t Position;  // 624: spent; the next draw regenerates every word first
+  std::uint32_t Words[EngineWords];
+  std::uint32_t Position;  // EngineWords: spent; the next draw regenerates every word first
 };
 
 // The standard MT19937 set-up for one 32-bit seed.
 EngineState SeededEngine(std::uint32_t seed) noexcept;
-// Regenerates all 624 words and rewinds the read position.
+// Regenerates all the words and rewinds the read position.
 void RefillEngine(EngineState& engine) noexcept;
 
 // The next output of the reference MT19937 sequence.
 inline std::uint32_t NextOutput(EngineState& engine) noexcept {
-  if (engine.Position >= 624) [[unlikely]]
+  if (engine.Position >= EngineWords) [[unlikely]]
     RefillEngine(engine);
   std::uint32_t y = engine.Words[engine.Position++];
   y ^= y >> 11;
