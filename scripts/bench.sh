@@ -22,6 +22,8 @@ build/bench/bin/rollmoot_bench \
 python3 bench/report.py "$out/bench.json"
 
 if [[ "${1:-}" == "--callgrind" ]]; then
+  command -v valgrind >/dev/null ||
+    { echo "bench: --callgrind needs valgrind (scripts/setup.sh all installs it)"; exit 1; }
   rolls=2000
   echo
   echo "instructions per roll (callgrind, $rolls rolls, set-up excluded)"
@@ -32,7 +34,8 @@ if [[ "${1:-}" == "--callgrind" ]]; then
       file="$out/callgrind.$scenario.$implementation"
       valgrind --tool=callgrind --collect-atstart=no --toggle-collect=rollmoot_measured_rolls \
         --callgrind-out-file="$file" \
-        build/bench/bin/rollmoot_roll_count "$implementation" "$scenario" "$rolls" >/dev/null 2>&1
+        build/bench/bin/rollmoot_roll_count "$implementation" "$scenario" "$rolls" \
+        >/dev/null 2>"$file.log" || { cat "$file.log"; exit 1; }
       counts[$implementation]=$(awk '/^totals:/ {print $2}' "$file")
     done
     python3 - "$scenario" "${counts[ours]}" "${counts[floor]}" "${counts[conventional]}" \

@@ -2,7 +2,10 @@
 # Installs the Debian packages the project needs, and only those that are missing, so a
 # repeated run costs nothing. Usage: scripts/setup.sh [native|all]
 #   native: what building, running and testing on this machine needs
-#   all:    also clang's fuzzing runtime, the Windows cross compiler and Wine
+#   all:    also clang (sanitizers, fuzzing), the llvm tools (symbolizer, nm, readobj),
+#           clang-format, valgrind, the Windows cross compiler and Wine
+# Programs are called by their plain names (clang++, llvm-symbolizer), so the unversioned
+# packages "clang" and "llvm" are listed beside the versioned ones that provide the files.
 set -euo pipefail
 
 scope="${1:-all}"
@@ -10,8 +13,8 @@ packages=(cmake ninja-build g++ git python3 pkg-config
   libspdlog-dev libfmt-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
   libreadline-dev)
 if [[ "$scope" == all ]]; then
-  packages+=(clang-14 libclang-rt-14-dev llvm-14 g++-mingw-w64-x86-64-posix
-    binutils-mingw-w64-x86-64 wine wine64)
+  packages+=(clang clang-14 libclang-rt-14-dev llvm llvm-14 clang-format valgrind
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
 fi
 
 missing=()
