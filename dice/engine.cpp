@@ -38,7 +38,8 @@ EngineState SeededEngine(std::uint32_t seed) noexcept {
 
 namespace {
 
-constexpr std::size_t StateWords = EngineWords, Shift = 397;
+// MT19937's middle offset: each word is twisted with the one this far ahead.
+constexpr std::size_t MiddleOffset = 397;
 
 // One word of the twist: the top bit of `current`, the low 31 of `next`, mixed into `far`.
 // The odd/even choice of the twist coefficient is a mask, not a branch: it depends on a
@@ -54,10 +55,11 @@ inline std::uint32_t Twist(std::uint32_t current, std::uint32_t next, std::uint3
 // than the vector width, so the compiler can vectorise the first two.
 void RefillEngine(EngineState& engine) noexcept {
   std::uint32_t* const w = engine.Words;
-  for (std::size_t i = 0; i < StateWords - Shift; ++i) w[i] = Twist(w[i], w[i + 1], w[i + Shift]);
-  for (std::size_t i = StateWords - Shift; i < StateWords - 1; ++i)
-    w[i] = Twist(w[i], w[i + 1], w[i + Shift - StateWords]);
-  w[StateWords - 1] = Twist(w[StateWords - 1], w[0], w[Shift - 1]);
+  for (std::size_t i = 0; i < EngineWords - MiddleOffset; ++i)
+    w[i] = Twist(w[i], w[i + 1], w[i + MiddleOffset]);
+  for (std::size_t i = EngineWords - MiddleOffset; i < EngineWords - 1; ++i)
+    w[i] = Twist(w[i], w[i + 1], w[i + MiddleOffset - EngineWords]);
+  w[EngineWords - 1] = Twist(w[EngineWords - 1], w[0], w[MiddleOffset - 1]);
   engine.Position = 0;
 }
 

@@ -1,0 +1,47 @@
+#include "dice/delivery.h"
+
+#include <memory>
+
+// Constant-initialised: the label is there before any static constructor of the module runs.
+// Clang 14 cannot evaluate libstdc++'s short-string set-up at compile time, and MSVC's
+// checked (debug) library allocates for every string; there the label is set up among the
+// module's first statics, before anything can read it.
+#if (defined(__clang__) && __clang_major__ < 15) || \
+    (defined(_MSC_VER) && defined(_ITERATOR_DEBUG_LEVEL) && _ITERATOR_DEBUG_LEVEL > 0)
+WideString SenderTag = HOST_TEXT("[Dice]");
+#else
+constinit WideString SenderTag = HOST_TEXT("[Dice]");
+#endif
+
+namespace {
+
+std::shared_ptr<ChatRelay> GetRelay() {
+  const FString modulePath(platform::OwnModulePath());
+  if (modulePath.Num == 0) return nullptr;
+  return AsaApi::GetApiUtils().GetChatRelay(modulePath);
+}
+
+}  // namespace
+
+void DeliverToEveryone(const FString& line) {
+  const FString sender(SenderTag.c_str());
+  // A label always has its brackets, so an empty one means the host had no memory for it;
+  // a roll without its label is not sent.
+  if (sender.Num == 0) return;
+
+  const std::shared_ptr<ChatRelay> relay = GetRelay();
+  if (relay == nullptr || relay->World == nullptr) return;
+
+  const std::uint64_t listAddress = GetAddress(relay->World, "UWorld.PlayerControllerList");
+  if (listAddress == 0) return;
+  const auto& players = *reinterpret_cast<const PlayerControllerList*>(listAddress);
+  const std::int32_t count = players.Num;
+  for (std::int32_t i = 0; i < count; ++i) {
+    FWeakObjectPtr element = players.Data[i];
+    auto* get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
+    if (get == nullptr) return;
+    UObject* object = get(&element, false);
+    if (object == nullptr) continue;
+    relay->SendToPlayer(reinterpret_cast<AShooterPlayerController*>(object), sender, line);
+  }
+}
