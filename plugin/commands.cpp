@@ -26,11 +26,11 @@ void DiceCallback20(AShooterPlayerController* player, FString* message, int, int
 }
 
 const std::array<DiceCommand, 7> DiceCommandTable{{
-    {"/d3", 3, &DiceCallback3},
-    {"/d4", 4, &DiceCallback4},
-    {"/d6", 6, &DiceCallback6},
-    {"/d8", 8, &DiceCallback8},
-    {"/d10", 10, &DiceCallback10},
-    {"/d12", 12, &DiceCallback12},
-    {"/d20", 20, &DiceCallback20},
+    {"/d3", &DiceCallback3},
+    {"/d4", &DiceCallback4},
+    {"/d6", &DiceCallback6},
+    {"/d8", &DiceCallback8},
+    {"/d10", &DiceCallback10},
+    {"/d12", &DiceCallback12},
+    {"/d20", &DiceCallback20},
 }};

@@ -9,7 +9,6 @@ using DiceCallback = void (*)(AShooterPlayerController*, FString*, int, int);
 
 struct DiceCommand {
   const char* Text;  // narrow; made into an FString each time it is handed to the host
-  int Sides;
   DiceCallback Callback;
 };
 

@@ -222,9 +222,11 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t faultCode = in.Byte();
   const WideString typed = in.RestAsText(utf16);
 
-  const int sides = row < DiceCommandTable.size() ? DiceCommandTable[row].Sides : 7;
-  WideString message = upper ? HOST_TEXT("/D") : HOST_TEXT("/d");
-  message += Widen(std::to_string(sides)) + typed;
+  // The die a command rolls is the number in its text; "/d7" is no command of ours.
+  const std::string command = row < DiceCommandTable.size() ? DiceCommandTable[row].Text : "/d7";
+  const int sides = std::stoi(command.substr(2));
+  WideString message = Widen(command) + typed;
+  if (upper) message[1] = static_cast<WideChar>('D');
   // The host hands over a message only when the command word (up to a space or tab) matches.
   const bool known = row < DiceCommandTable.size();
   const bool dispatched = known && !nullPlayer && !speaker.Stale &&

@@ -4,10 +4,9 @@ if(NOT TARGET rollmoot_fuzz_harness)
   add_library(rollmoot_fuzz_harness STATIC
     ${CMAKE_CURRENT_LIST_DIR}/chat_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_harness.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp
-    # The real command table, so messages reach the very callbacks the plugin registers.
-    ${PROJECT_SOURCE_DIR}/plugin/commands.cpp)
-  target_link_libraries(rollmoot_fuzz_harness
-    PUBLIC rollmoot_config rollmoot_dice rollmoot_log AsaApi rollmoot::nlohmann_json)
+    ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp)
+  # The real command table, so messages reach the very callbacks the plugin registers.
+  target_link_libraries(rollmoot_fuzz_harness PUBLIC
+    rollmoot_commands rollmoot_config rollmoot_dice rollmoot_log AsaApi rollmoot::nlohmann_json)
   rollmoot_target_defaults(rollmoot_fuzz_harness)
 endif()
