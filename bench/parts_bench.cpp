@@ -10,6 +10,7 @@
 #include "dice/engine.h"
 #include "host/ascii_conversion.h"
 #include "plugin/log.h"
+#include "simhost/server_layout.h"
 #include "simhost/simhost.h"
 
 namespace {
@@ -43,8 +44,8 @@ void BM_LoadConfig(benchmark::State& state) {
     return;
   }
   const fs::path server = pattern;
-  fs::create_directories(server / "ArkApi" / "Plugins" / "Rollmoot");
-  std::ofstream(server / "ArkApi" / "Plugins" / "Rollmoot" / "config.json")
+  fs::create_directories(simhost::PluginFolder(server));
+  std::ofstream(simhost::PluginFolder(server) / "config.json")
       << "{\n  \"SenderName\": \"Dice\"\n}";
   simhost::Reset();
   simhost::SetServerDir(server.string());

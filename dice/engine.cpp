@@ -1,5 +1,6 @@
 #include "dice/engine.h"
 
+#include <atomic>
 #include <chrono>
 #include <random>
 
@@ -10,14 +11,17 @@ std::uint32_t PlatformRandomDevice() {
 
 // The random device may be unavailable (no entropy source, a sandbox without the device);
 // loading the plugin must not throw from static initialisation and take the server down,
-// so fall back to a clock-and-address mix, which still differs from load to load.
+// so fall back to a clock-address-and-count mix, which still differs from load to load (the
+// count, for two fallbacks within one tick of a coarse clock).
 std::uint32_t LoadSeed(std::uint32_t (*device)()) noexcept {
   try {
     return device();
   } catch (...) {
+    static std::atomic<std::uint64_t> fallbacks{0};
     const auto ticks = static_cast<std::uint64_t>(
         std::chrono::high_resolution_clock::now().time_since_epoch().count());
     std::uint64_t mix = ticks ^ (reinterpret_cast<std::uintptr_t>(&ticks) * 0x9E3779B97F4A7C15u);
+    mix += ++fallbacks * 0xD1B54A32D192ED03u;
     mix ^= mix >> 33;
     mix *= 0xFF51AFD7ED558CCDu;
     mix ^= mix >> 33;

@@ -194,13 +194,4 @@ TEST_F(ConfigTest, UnanswerableExistenceTestIsAnError) {
 #endif
 }
 
-TEST_F(ConfigTest, EmptySinkListLogsNothingAndStillLoads) {
-  GetLogSinks().clear();
-  CreatePluginLog(PluginLogHolder(), "Rollmoot");
-  server_.WriteConfig(R"({"SenderName": "GM"})");
-  LoadConfig();
-  EXPECT_EQ(Label(), "[GM]");
-  EXPECT_TRUE(sink_->Entries().empty());
-}
-
 }  // namespace

@@ -26,6 +26,8 @@ class HostTest : public ::testing::Test {
     EXPECT_EQ(after.Blocks, before_.Blocks) << "host blocks left outstanding";
     EXPECT_EQ(after.Bytes, before_.Bytes) << "host bytes left outstanding";
     EXPECT_EQ(after.BadFrees, before_.BadFrees) << "double free or foreign pointer";
+    for (const std::string& fault : simhost::TakeHostFaults())
+      ADD_FAILURE() << "host fault: " << fault;
     GetLogSinks().clear();
     simhost::Reset();
   }

@@ -78,25 +78,61 @@ TEST_F(HostStrings, FStringTextAndRelease) {
   }
 }
 
+// A fresh block is asked for with alignment 0, whatever the caller wanted; a resize passes
+// the alignment on. Without the resize native the old block stands.
 TEST_F(HostStrings, AllocateOrResizeGrowsInPlaceOfTheBlock) {
   void* block = AllocateOrResize(nullptr, 16, 8);
   ASSERT_NE(block, nullptr);
+  EXPECT_EQ(simhost::Memory().AlignedMallocs, before_.AlignedMallocs) << "Malloc got an alignment";
   std::memcpy(block, "0123456789abcdef", 16);
   block = AllocateOrResize(block, 64, 8);
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(std::memcmp(block, "0123456789abcdef", 16), 0);
   EXPECT_EQ(simhost::Memory().Bytes - before_.Bytes, 64);
+
+  simhost::FaultPlan plan;
+  plan.MissingNames = {"FMemory.Realloc(void*,unsigned__int64,unsignedint)"};
+  simhost::SetFaults(plan);
+  EXPECT_EQ(AllocateOrResize(block, 128, 8), nullptr);
+  simhost::SetFaults({});
+  EXPECT_EQ(simhost::Memory().Bytes - before_.Bytes, 64);
   FMemory::Free(block);
 }
 
-TEST_F(HostStrings, AllocatorCatchesDoubleAndForeignFrees) {
-  void* block = FMemory::Malloc(8, 0);
-  FMemory::Free(block);
-  FMemory::Free(block);
-  int local = 0;
-  FMemory::Free(&local);
-  EXPECT_EQ(simhost::Memory().BadFrees - before_.BadFrees, 2u);
-  before_.BadFrees += 2;  // expected here; the fixture checks for anything beyond
+// UTF-8 from files and file names: every well-formed sequence decodes, and each maximal
+// ill-formed part (overlong forms, encoded surrogates, beyond U+10FFFF, cut short) becomes
+// one U+FFFD, never a character it was not.
+TEST(Utf8, DecodesWellFormedTextAndReplacesEveryIllFormedPart) {
+  struct Case {
+    std::string bytes;
+    std::u16string utf16;
+  };
+  const std::vector<Case> cases{
+      {"A~\x7F", u"A~\x7F"},
+      {"\xC3\xA9", u"\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xF0\x9F\x8E\xB2", u"\U0001F3B2"},
+      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+      {"\xC0\x80", u"\uFFFD\uFFFD"},                      // overlong NUL
+      {"\xC1\xBF", u"\uFFFD\uFFFD"},                      // overlong DEL
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},            // overlong '/'
+      {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // overlong '/'
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},            // a surrogate
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
+      {"\xF5\x80", u"\uFFFD\uFFFD"},
+      {"\xE2\x82", u"\uFFFD"},  // cut short at the end
+      {"\xE2\x82"
+       "A",
+       u"\uFFFDA"},
+      {"\x80"
+       "A",
+       u"\uFFFDA"},  // a lone continuation byte
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    const WideString wide = utf::Utf8ToWide(c.bytes);
+    EXPECT_EQ(std::u16string(wide.begin(), wide.end()), c.utf16) << testing::PrintToString(c.bytes);
+  }
 }
 
 class Registry : public HostTest {};

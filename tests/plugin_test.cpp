@@ -65,6 +65,17 @@ TEST_F(PluginTest, RegistersSevenCommandsInOrderAndRemovesThemInTheSameOrder) {
   EXPECT_EQ(sink_->Entries().back().Level, spdlog::level::info);
 }
 
+// Commands may be called as soon as they are registered, so the configuration comes first:
+// every start-up line is written before the registry hears of any command.
+TEST_F(PluginTest, ConfigurationIsLoadedBeforeAnyCommandIsRegistered) {
+  std::vector<std::size_t> registryCallsAtLine;
+  GetLogSinks().push_back(std::make_shared<simhost::RecordingSink>(
+      [&](const auto&) { registryCallsAtLine.push_back(simhost::RegistryLog().size()); }));
+  Start();
+  EXPECT_EQ(registryCallsAtLine, std::vector<std::size_t>(3, 0)) << "lines of a first start";
+  Stop();
+}
+
 TEST_F(PluginTest, EveryCommandRollsItsOwnDie) {
   Start();
   const auto ann = Join("Ann");
@@ -171,8 +182,12 @@ TEST_F(PluginTest, SecondInitReplacesTheLogger) {
 
 TEST_F(PluginTest, EmptySinkListWorks) {
   GetLogSinks().clear();
+  server_.WriteConfig(R"({"SenderName": "GM"})");
   Start();
   EXPECT_EQ(simhost::RegisteredCommands().size(), 7u);
+  const auto ann = Join("Ann");
+  simhost::Say(ann, HOST_TEXT("/d6"));
+  EXPECT_EQ(Senders(ann), std::vector<std::string>{"[GM]"});
   Stop();
   EXPECT_TRUE(sink_->Entries().empty());
 }
@@ -209,23 +224,43 @@ TEST_F(PluginTest, AReloadedModuleStartsOver) {
   EXPECT_NE(lines[0], lines[1]) << "a reseeded engine repeats ten d20 with odds 1 in 20^10";
 }
 
-// The relay is asked with the module's own full path, however long the folder names are.
-TEST_F(PluginTest, RelaySeesTheModulesFullPathEvenBeyondTheUsualLimit) {
-  auto folder = server_.PluginFolder();
-  for (int i = 0; i < 6; ++i) folder /= std::string(60, static_cast<char>('a' + i));
-  std::filesystem::create_directories(folder);
-  const auto copy = folder / std::filesystem::path(ROLLMOOT_MODULE_PATH).filename();
-  std::filesystem::copy_file(ROLLMOOT_MODULE_PATH, copy);
-  ASSERT_GT(copy.string().size(), 300u);
+// The relay is asked with the module's own full path, however the module was loaded: by a
+// relative name (resolved where the loader stood, not where the process stands at the roll),
+// from folders beyond the usual length limit, or with names beyond ASCII.
+TEST_F(PluginTest, RelaySeesTheModulesFullPathHoweverItWasLoaded) {
+  struct Case {
+    std::filesystem::path folder;
+    bool relative;
+  };
+  std::filesystem::path deep;
+  for (int i = 0; i < 6; ++i) deep /= std::string(60, static_cast<char>('a' + i));
+  const std::vector<Case> cases{{"plain", false},
+                                {"plain", true},
+                                {deep, false},
+                                {simhost::Utf8Path("Björn 🎲"), false},
+                                {simhost::Utf8Path("Zoë"), true}};
+  const auto before = std::filesystem::current_path();
+  for (const Case& c : cases) {
+    const auto folder = server_.PluginFolder() / c.folder;
+    std::filesystem::create_directories(folder);
+    const auto name = std::filesystem::path(ROLLMOOT_MODULE_PATH).filename();
+    std::filesystem::copy_file(ROLLMOOT_MODULE_PATH, folder / name,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::current_path(folder);
+    std::string error;
+    module_ =
+        simhost::PluginModule::Load(simhost::PathText(c.relative ? name : folder / name), error);
+    std::filesystem::current_path(before);
+    ASSERT_NE(module_, nullptr) << error;
 
-  std::string error;
-  module_ = simhost::PluginModule::Load(copy.string(), error);
-  ASSERT_NE(module_, nullptr) << error;
-  module_->Init();
-  simhost::Say(Join("Ann"), HOST_TEXT("/d6"));
-  Stop();
-  ASSERT_EQ(simhost::RelayRequests().size(), 1u);
-  EXPECT_EQ(utf::WideToUtf8(simhost::RelayRequests()[0]), copy.string());
+    module_->Init();
+    simhost::Say(Join("Ann"), HOST_TEXT("/d6"));
+    Stop();
+    ASSERT_EQ(simhost::RelayRequests().size(), 1u) << simhost::PathText(c.folder);
+    EXPECT_EQ(utf::WideToUtf8(simhost::RelayRequests()[0]), simhost::PathText(folder / name));
+    simhost::Reset();
+    simhost::SetServerDir(server_.String());
+  }
 }
 
 TEST_F(PluginTest, TwoHundredCyclesLeaveNothingBehind) {

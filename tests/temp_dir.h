@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 
+#include "simhost/server_layout.h"
+
 class TempDir {
  public:
   TempDir() {
@@ -26,7 +28,7 @@ class TempDir {
 
   // The plugin's folder beneath this server directory, created on request.
   std::filesystem::path PluginFolder(bool create = true) const {
-    auto folder = path_ / "ArkApi" / "Plugins" / "Rollmoot";
+    auto folder = simhost::PluginFolder(path_);
     if (create) std::filesystem::create_directories(folder);
     return folder;
   }

@@ -251,6 +251,7 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
     return "host blocks left outstanding";
   }
   if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
+  if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
   if (server.Sink->Lines != logLinesBefore) return "the roll handler wrote a log line";
   if (said != dispatched) return "host dispatch differs from the command word rule";
 

@@ -14,6 +14,7 @@
 #include "host/utf.h"
 #include "plugin/log.h"
 #include "simhost/recording_sink.h"
+#include "simhost/server_layout.h"
 #include "simhost/simhost.h"
 
 namespace fuzz {
@@ -34,8 +35,8 @@ struct Fixture {
     std::error_code ec;
     const fs::path base = fs::is_directory("/dev/shm", ec) ? "/dev/shm" : fs::temp_directory_path();
     Root = base / ("rollmoot-fuzz-" + std::to_string(std::random_device{}()));
-    fs::create_directories(Root / "ArkApi" / "Plugins" / "Rollmoot");
-    File = Root / "ArkApi" / "Plugins" / "Rollmoot" / "config.json";
+    fs::create_directories(simhost::PluginFolder(Root));
+    File = simhost::PluginFolder(Root) / "config.json";
     GetLogSinks().assign({std::make_shared<simhost::RecordingSink>()});
     CreatePluginLog(Log, "Rollmoot");
     GetLogSinks().clear();

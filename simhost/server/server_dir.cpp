@@ -19,7 +19,7 @@ std::unique_ptr<TempServerDir> TempServerDir::Create(const std::string& modulePa
   std::unique_ptr<TempServerDir> dir(new TempServerDir(root, {}, keep));
 
   const fs::path source = Utf8Path(modulePath);
-  const fs::path folder = Utf8Path(root) / "ArkApi" / "Plugins" / "Rollmoot";
+  const fs::path folder = simhost::PluginFolder(Utf8Path(root));
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) {

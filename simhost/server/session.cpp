@@ -67,6 +67,7 @@ bool Session::Load() {
   if (Guarded(events_, "Plugin_Init", [&] { module_->Init(); })) {
     events_.Host("loaded " + module_->Path());
   }
+  ReportHostFaults();
   return true;
 }
 
@@ -85,6 +86,19 @@ simhost::PlayerId Session::Join(const std::string& name) {
 }
 
 bool Session::Execute(std::string_view line) {
+  const bool more = Dispatch(line);
+  ReportHostFaults();
+  return more;
+}
+
+void Session::ReportHostFaults() {
+  for (const std::string& fault : simhost::TakeHostFaults()) {
+    events_.Error("host fault: " + fault);
+    sawHostFault_ = true;
+  }
+}
+
+bool Session::Dispatch(std::string_view line) {
   // Plain variables, not structured bindings: lambdas below capture them.
   const auto split = SplitWord(line);
   const std::string_view command = split.first, rest = split.second;
@@ -194,6 +208,7 @@ void Session::Help() {
 
 int Session::Finish() {
   if (module_) Unload();
+  ReportHostFaults();
   const simhost::MemoryStats stats = simhost::Memory();
   events_.Stats(stats);
   int status = 0;
@@ -205,6 +220,10 @@ int Session::Finish() {
   if (stats.BadFrees != 0) {
     events_.Host("the host allocator saw " + std::to_string(stats.BadFrees) +
                  " double or foreign frees");
+    status = 1;
+  }
+  if (sawHostFault_) {
+    events_.Host("the plugin made calls the host would not accept (see the errors above)");
     status = 1;
   }
   return status;

@@ -35,20 +35,25 @@ class Session {
   bool Execute(std::string_view line);
 
   // Unloads the plugin if it is loaded and reports the allocator's final balance. Returns
-  // the exit status: 1 when host blocks are outstanding or a bad free was seen, else 0.
+  // the exit status: 1 when host blocks are outstanding, a bad free or a host fault was
+  // seen, else 0.
   int Finish();
 
  private:
+  bool Dispatch(std::string_view line);
   void Leave(std::string_view player);
   void Say(std::string_view rest);
   void Help();
   // "#N" or a name without spaces, to a present player; reports and returns nothing else.
   std::optional<simhost::PlayerId> Resolve(std::string_view player);
   std::string Describe(simhost::PlayerId player) const;  // "#N NAME"
+  // Reports each call the host would not have accepted as an error, and remembers it.
+  void ReportHostFaults();
 
   Events& events_;
   std::string modulePath_;
   std::unique_ptr<simhost::PluginModule> module_;
+  bool sawHostFault_ = false;
 };
 
 }  // namespace console

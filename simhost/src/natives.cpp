@@ -12,8 +12,10 @@ FString* GetPlayerCharacterName(AShooterPlayerController* self, FString* result)
   return result;
 }
 
-UObject* WeakObjectGet(FWeakObjectPtr* self, bool /*evenIfPendingKill*/) {
+UObject* WeakObjectGet(FWeakObjectPtr* self, bool evenIfPendingKill) {
   State& state = GetState();
+  // A player mid-disconnect would still resolve: nobody should be sent a line then.
+  if (evenIfPendingKill) RecordHostFault("FWeakObjectPtr.Get() was asked for objects pending kill");
   const auto index = static_cast<std::size_t>(self->ObjectIndex);
   if (self->ObjectIndex < 0 || index >= state.Players.size()) return nullptr;
   // The serial ties an element to one controller; a destroyed one never comes back.

@@ -48,8 +48,10 @@ PluginModule::~PluginModule() {
 #else
 
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string& error) {
-  // An absolute path, so the module's own idea of its path is complete.
-  const std::string full = std::filesystem::absolute(path).lexically_normal().string();
+  // By the path as given, relative or not, as a server loads what its operator names: the
+  // plugin must find its own full path by itself. Only a bare file name gets "./", so that
+  // it names the file here rather than a search through the library path.
+  const std::string full = path.find('/') == std::string::npos ? "./" + path : path;
   void* module = dlopen(full.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* reason = dlerror();

@@ -47,6 +47,7 @@ struct State {
   bool Lean = false;
   std::uint64_t Deliveries = 0;
   std::vector<WideString> RelayRequests;
+  std::vector<std::string> HostFaults;
 };
 
 // The one State, made on first use (thread-safe). Every later use is one load: the host's
@@ -73,6 +74,9 @@ void Free(void* block);
 // Shows a delivered line to the observer and, unless the relay is lean, puts it in the
 // player's inbox. Out of line, so that a lean delivery costs the relay no more than a count.
 void RecordDelivery(State& state, PlayerId player, const FString& sender, const FString& text);
+
+// Records a call the real host would not accept (see TakeHostFaults).
+void RecordHostFault(std::string what);
 
 // Fills an empty FString with a copy of `text`, as every host constructor does.
 void Assign(FString& target, WideStringView text);

@@ -1,7 +1,14 @@
 // Host utilities: the chat relay, the server directory and the log sinks.
+#include <utility>
+
 #include "state.h"
 
 namespace simhost::detail {
+
+void RecordHostFault(std::string what) {
+  GetState().HostFaults.push_back(std::move(what));
+}
+
 namespace {
 
 class Relay final : public ChatRelay {
@@ -11,7 +18,10 @@ class Relay final : public ChatRelay {
   bool SendToPlayer(AShooterPlayerController* player, const FString& sender,
                     const FString& text) override {
     State& state = GetState();
-    if (player == nullptr) return false;
+    if (player == nullptr) {
+      RecordHostFault("SendToPlayer was given a null player");
+      return false;
+    }
     ++state.Deliveries;
     if (state.Lean && !state.Observer) return true;
     RecordDelivery(state, player->Id, sender, text);
@@ -89,6 +99,10 @@ std::uint64_t DeliveryCount() {
 }
 const std::vector<WideString>& RelayRequests() {
   return detail::GetState().RelayRequests;
+}
+
+std::vector<std::string> TakeHostFaults() {
+  return std::exchange(detail::GetState().HostFaults, {});
 }
 
 }  // namespace simhost

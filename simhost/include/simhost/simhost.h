@@ -22,11 +22,12 @@ struct ChatLine {
 
 // The host allocator's books.
 struct MemoryStats {
-  std::int64_t Blocks = 0;        // outstanding
-  std::int64_t Bytes = 0;         // outstanding
-  std::uint64_t Allocations = 0;  // Malloc calls that gave a block (and Realloc of null)
-  std::uint64_t Frees = 0;        // blocks returned
-  std::uint64_t BadFrees = 0;     // double frees and pointers the allocator never handed out
+  std::int64_t Blocks = 0;           // outstanding
+  std::int64_t Bytes = 0;            // outstanding
+  std::uint64_t Allocations = 0;     // Malloc calls that gave a block (and Realloc of null)
+  std::uint64_t Frees = 0;           // blocks returned
+  std::uint64_t BadFrees = 0;        // double frees and pointers the allocator never handed out
+  std::uint64_t AlignedMallocs = 0;  // Malloc calls that asked for an alignment other than 0
 };
 
 // Faults to inject; counters start when the plan is set. "At" numbers are 1-based call
@@ -85,6 +86,12 @@ HOST_API const std::vector<WideString>& RelayRequests();
 // --- commands --------------------------------------------------------------------------
 HOST_API const std::vector<RegistryCall>& RegistryLog();
 HOST_API std::vector<WideString> RegisteredCommands();
+
+// --- host faults -----------------------------------------------------------------------
+// Calls the real host would not accept: a delivery to a null player, a weak-pointer lookup
+// that asks for objects being destroyed. The call is answered safely and recorded here, so a
+// test or the console can fail on it. Returns the records, oldest first, and forgets them.
+HOST_API std::vector<std::string> TakeHostFaults();
 
 // --- server --------------------------------------------------------------------------
 HOST_API void SetServerDir(std::string directory);
