@@ -2,12 +2,18 @@
 
 #include <fmt/format.h>
 
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "dice/roll_command.h"
+#include "dice/settings.h"
 #include "host/asa_api.h"
 #include "host/utf.h"
 #include "plugin/log.h"
@@ -28,6 +34,72 @@ bool ConfigExists(const std::string& path) {
   return true;
 }
 
+// Each reader leaves `value` alone and returns false when the member is there but wrong;
+// an absent member is fine.
+
+// Only a number written without fraction or exponent is an integer ("2.0" is not). The
+// parser keeps integers beyond 64 bits as floating point, so they are refused here too,
+// and the range test compares across signedness instead of converting first.
+bool ReadInteger(const nlohmann::json& document, const char* key, std::int32_t low,
+                 std::int32_t high, std::int32_t& value) {
+  const auto member = document.find(key);
+  if (member == document.end()) return true;
+  if (!member->is_number_integer()) return false;
+  const auto inRange = [&](auto number) {
+    return std::cmp_less_equal(low, number) && std::cmp_less_equal(number, high);
+  };
+  if (member->is_number_unsigned() ? !inRange(member->get<std::uint64_t>())
+                                   : !inRange(member->get<std::int64_t>())) {
+    return false;
+  }
+  value = static_cast<std::int32_t>(member->get<std::int64_t>());
+  return true;
+}
+
+bool ReadBoolean(const nlohmann::json& document, const char* key, bool& value) {
+  const auto member = document.find(key);
+  if (member == document.end()) return true;
+  if (!member->is_boolean()) return false;
+  value = member->get<bool>();
+  return true;
+}
+
+void WrongMember(std::string_view text) {
+  WriteLog(err, "Rollmoot: Error loading config: {}", text);
+}
+
+// The optional members, each on its own and in this order: a wrong one is reported and
+// keeps its default, one that differs from its default says so, an absent one says nothing.
+RollSettings ReadSettings(const nlohmann::json& document) {
+  RollSettings read;
+  if (!ReadInteger(document, "CooldownSeconds", 0, MaxCooldownSeconds, read.CooldownSeconds)) {
+    WrongMember(fmt::format("CooldownSeconds must be an integer from 0 to {}", MaxCooldownSeconds));
+  } else if (read.CooldownSeconds != 0) {
+    WriteLog(info, "Rollmoot: Cooldown: {} s per player", read.CooldownSeconds);
+  }
+  if (!ReadBoolean(document, "PrivateCommands", read.PrivateCommands)) {
+    WrongMember("PrivateCommands must be true or false");
+  } else if (read.PrivateCommands) {
+    WriteLog(info, "Rollmoot: Private commands: /pd3 /pd4 /pd6 /pd8 /pd10 /pd12 /pd20");
+  }
+  if (!ReadBoolean(document, "LogRolls", read.LogRolls)) {
+    WrongMember("LogRolls must be true or false");
+  } else if (read.LogRolls) {
+    WriteLog(info, "Rollmoot: Roll log: on");
+  }
+  if (!ReadInteger(document, "MaxDice", 1, MaxDiceCount, read.MaxDice)) {
+    WrongMember(fmt::format("MaxDice must be an integer from 1 to {}", MaxDiceCount));
+  } else if (read.MaxDice != MaxDiceCount) {
+    WriteLog(info, "Rollmoot: Dice per command: at most {}", read.MaxDice);
+  }
+  if (!ReadBoolean(document, "RollCommand", read.RollCommand)) {
+    WrongMember("RollCommand must be true or false");
+  } else if (read.RollCommand) {
+    WriteLog(info, "Rollmoot: Roll command: /roll");
+  }
+  return read;
+}
+
 }  // namespace
 
 nlohmann::json MakeDefaultConfig() {
@@ -40,6 +112,8 @@ std::string ConfigPath() {
 }
 
 void LoadConfig() {
+  // Nothing of an earlier load survives: a file that fails as a whole turns every option off.
+  Settings = RollSettings{};
   const std::string path = ConfigPath();
   try {
     if (!ConfigExists(path)) {
@@ -72,6 +146,7 @@ void LoadConfig() {
     // The file is UTF-8 and the host's text UTF-16: decode so the label shows as written.
     SenderTag = utf::Utf8ToWide("[" + name + "]");
     WriteLog(info, "Rollmoot: Configuration loaded - SenderName: {}", name);
+    Settings = ReadSettings(document);
   } catch (const std::exception& error) {
     WriteLog(err, "Rollmoot: Error loading config: {}", error.what());
   }

@@ -84,6 +84,46 @@ CONFIG = {
     "deep": "[" * 2000 + "]" * 2000,
     "huge-string": '{"SenderName": "' + "A" * 8000 + '"}',
 }
+ALL_ON = ('"CooldownSeconds": 30, "PrivateCommands": true, "LogRolls": true, '
+          '"MaxDice": 10, "RollCommand": true')
+CONFIG.update({
+    "settings-all-on": '{"SenderName": "GM", ' + ALL_ON + "}",
+    "settings-without-name": "{" + ALL_ON + "}",
+    "settings-defaults": '{"CooldownSeconds": 0, "PrivateCommands": false, "LogRolls": false, '
+                         '"MaxDice": 100, "RollCommand": false}',
+    "settings-reversed": '{"RollCommand": true, "MaxDice": 1, "LogRolls": true, '
+                         '"PrivateCommands": true, "CooldownSeconds": 3600}',
+    "settings-all-null": '{"CooldownSeconds": null, "PrivateCommands": null, "LogRolls": null, '
+                         '"MaxDice": null, "RollCommand": null}',
+    "settings-first-wrong": '{"SenderName": "GM", ' + ALL_ON.replace("30", "2.0") + "}",
+    "settings-last-wrong": '{"SenderName": "GM", ' + ALL_ON.replace('"RollCommand": true', '"RollCommand": null') + "}",
+    "settings-name-number": '{"SenderName": 5, ' + ALL_ON + "}",
+    "settings-in-array": "[{" + ALL_ON + "}]",
+    "settings-truncated": '{"SenderName": "GM", ' + ALL_ON,
+    "settings-duplicate": '{"MaxDice": 5, "MaxDice": 7, "LogRolls": true, "LogRolls": 1}',
+    "settings-other-case": '{"maxdice": 5, "LOGROLLS": true}',
+    "cooldown-negative-zero": '{"CooldownSeconds": -0}',
+    "cooldown-fraction": '{"CooldownSeconds": 2.0}',
+    "cooldown-exponent": '{"CooldownSeconds": 1e1}',
+    "cooldown-below": '{"CooldownSeconds": -1}',
+    "cooldown-above": '{"CooldownSeconds": 3601}',
+    "cooldown-wraps-32": '{"CooldownSeconds": 4294967356}',
+    "cooldown-u64-max": '{"CooldownSeconds": 18446744073709551615}',
+    "cooldown-past-64": '{"CooldownSeconds": 18446744073709551616}',
+    "cooldown-digits-1e30": '{"CooldownSeconds": 1000000000000000000000000000000}',
+    "cooldown-string": '{"CooldownSeconds": "60"}',
+    "private-number": '{"PrivateCommands": 1}',
+    "private-string": '{"PrivateCommands": "true"}',
+    "log-rolls-array": '{"LogRolls": [true]}',
+    "max-dice-zero": '{"MaxDice": 0}',
+    "max-dice-above": '{"MaxDice": 101}',
+    "max-dice-wraps-32": '{"MaxDice": 4294967297}',
+    "max-dice-int64-min": '{"MaxDice": -9223372036854775808}',
+    "max-dice-past-int64": '{"MaxDice": -9223372036854775809}',
+    "max-dice-object": '{"MaxDice": {"n": 5}}',
+    "roll-command-false": '{"RollCommand": false}',
+    "roll-command-string": '{"RollCommand": "yes"}',
+})
 RAW_CONFIG = {
     "invalid-utf8": b'{"SenderName": "\xff\xfe"}',
     "overlong-utf8": b'{"SenderName": "\xc0\xaf"}',

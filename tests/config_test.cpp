@@ -1,19 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "config/config.h"
 #include "dice/roll_command.h"
+#include "dice/settings.h"
 #include "host_fixture.h"
 #include "plugin/log.h"
 #include "temp_dir.h"
 
+// Readable failures: which setting came out wrong.
+void PrintTo(const RollSettings& s, std::ostream* out) {
+  *out << "{Cooldown " << s.CooldownSeconds << ", Private " << s.PrivateCommands << ", Log "
+       << s.LogRolls << ", MaxDice " << s.MaxDice << ", Roll " << s.RollCommand << "}";
+}
+
 namespace {
 
 using Level = spdlog::level::level_enum;
+
+// What an earlier load in the same module may have left behind; every load must start over.
+const RollSettings AllOn{60, true, true, 6, true};
 
 struct LogLine {
   Level level;
@@ -31,8 +44,10 @@ class ConfigTest : public HostTest {
     simhost::SetServerDir(server_.String());
     CreatePluginLog(PluginLogHolder(), "Rollmoot");
     SenderTag = HOST_TEXT("[Dice]");
+    Settings = AllOn;
   }
   void TearDown() override {
+    Settings = RollSettings{};
     PluginLogHolder().reset();
     HostTest::TearDown();
   }
@@ -42,6 +57,18 @@ class ConfigTest : public HostTest {
     return lines;
   }
   std::string Label() const { return utf::WideToUtf8(SenderTag); }
+  // Loads `content` over a label and settings an earlier load changed; the lines it logged.
+  std::vector<LogLine> Load(const std::string& content) {
+    server_.WriteConfig(content);
+    SenderTag = HOST_TEXT("[Dice]");
+    Settings = AllOn;
+    const auto before = sink_->Entries().size();
+    LoadConfig();
+    EXPECT_EQ(server_.ReadConfig(), content);  // never rewritten
+    auto lines = Logged();
+    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(before));
+    return lines;
+  }
 
   TempDir server_;
 };
@@ -67,6 +94,7 @@ TEST_F(ConfigTest, FirstStartWritesTheDefaultFile) {
 #endif
   EXPECT_EQ(Label(), "[Dice]");
   EXPECT_EQ(Logged(), (std::vector<LogLine>{NotFound, Created, Loaded("Dice")}));
+  EXPECT_EQ(Settings, RollSettings{});
 }
 
 TEST_F(ConfigTest, DefaultDocument) {
@@ -124,6 +152,7 @@ TEST_F(ConfigTest, ExistingFiles) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
     SenderTag = HOST_TEXT("[Dice]");
+    Settings = AllOn;
     server_.WriteConfig(c.content);
     const auto lines = sink_->Entries().size();
     LoadConfig();
@@ -131,6 +160,7 @@ TEST_F(ConfigTest, ExistingFiles) {
     const auto logged = Logged();
     ASSERT_EQ(logged.size(), lines + 1);
     EXPECT_EQ(logged.back(), c.line);
+    EXPECT_EQ(Settings, RollSettings{});
     EXPECT_EQ(server_.ReadConfig(), c.content);  // never rewritten
   }
 }
@@ -192,6 +222,177 @@ TEST_F(ConfigTest, UnanswerableExistenceTestIsAnError) {
       << logged[0].text;
   EXPECT_EQ(Label(), "[Dice]");
 #endif
+}
+
+// The optional members, in the order their lines follow "Configuration loaded".
+struct Setting {
+  std::string Key;
+  std::string Error;          // after "Error loading config: "
+  std::string On;             // the value AllOn holds, as written
+  std::string Info;           // the line On gives
+  RollSettings AllOnButThis;  // AllOn with this setting at its default
+  std::vector<std::string> Wrong;
+  struct Valid {
+    std::string Value;
+    std::optional<std::string> Line;  // none when the value is the default
+    RollSettings Read;
+  };
+  std::vector<Valid> Valids;
+};
+std::ostream& operator<<(std::ostream& out, const Setting& setting) {
+  return out << setting.Key;
+}
+
+// Wrong for every integer setting: other types, fractions and exponents even when whole,
+// and integers that reach the loader as floating point (past 64 bits), would wrap into range
+// in 32 bits (4294967296 is 0, 4294967297 is 1, 4294967356 is 60) or turn negative in 64.
+const std::string NotAnInteger =
+    R"(2.0 1.5 1e1 2E0 6.0e0 null "5" true [5] {} 4294967296 4294967297 4294967356 )"
+    "-4294967295 9223372036854775808 18446744073709551615 18446744073709551616 "
+    "18446744073709551617 1000000000000000000000000000000 -9223372036854775809";
+const std::string NotABoolean = R"(0 1 "true" "false" null [] {})";
+
+// JSON values separated by spaces.
+std::vector<std::string> Values(const std::string& text) {
+  std::vector<std::string> values;
+  std::istringstream in(text);
+  for (std::string value; in >> value;) values.push_back(value);
+  return values;
+}
+
+const std::vector<Setting> Members{
+    {"CooldownSeconds",
+     "CooldownSeconds must be an integer from 0 to 3600",
+     "60",
+     "Rollmoot: Cooldown: 60 s per player",
+     {0, true, true, 6, true},
+     Values("-1 3601 -2147483648 " + NotAnInteger),
+     {{"0", std::nullopt, {}},
+      {"-0", std::nullopt, {}},
+      {"1", "Rollmoot: Cooldown: 1 s per player", {1, false, false, 100, false}},
+      {"3600", "Rollmoot: Cooldown: 3600 s per player", {3600, false, false, 100, false}}}},
+    {"PrivateCommands",
+     "PrivateCommands must be true or false",
+     "true",
+     "Rollmoot: Private commands: /pd3 /pd4 /pd6 /pd8 /pd10 /pd12 /pd20",
+     {60, false, true, 6, true},
+     Values(NotABoolean),
+     {{"false", std::nullopt, {}},
+      {"true",
+       "Rollmoot: Private commands: /pd3 /pd4 /pd6 /pd8 /pd10 /pd12 /pd20",
+       {0, true, false, 100, false}}}},
+    {"LogRolls",
+     "LogRolls must be true or false",
+     "true",
+     "Rollmoot: Roll log: on",
+     {60, true, false, 6, true},
+     Values(NotABoolean),
+     {{"false", std::nullopt, {}},
+      {"true", "Rollmoot: Roll log: on", {0, false, true, 100, false}}}},
+    {"MaxDice",
+     "MaxDice must be an integer from 1 to 100",
+     "6",
+     "Rollmoot: Dice per command: at most 6",
+     {60, true, true, 100, true},
+     Values("0 -1 101 " + NotAnInteger),
+     {{"100", std::nullopt, {}},
+      {"1", "Rollmoot: Dice per command: at most 1", {0, false, false, 1, false}},
+      {"99", "Rollmoot: Dice per command: at most 99", {0, false, false, 99, false}}}},
+    {"RollCommand",
+     "RollCommand must be true or false",
+     "true",
+     "Rollmoot: Roll command: /roll",
+     {60, true, true, 6, false},
+     Values(NotABoolean),
+     {{"false", std::nullopt, {}},
+      {"true", "Rollmoot: Roll command: /roll", {0, false, false, 100, true}}}},
+};
+
+// {"SenderName": "GM", every setting at its AllOn value except `wrong`'s}.
+std::string AllOnDocument(const std::string& key = "", const std::string& value = "") {
+  std::string text = R"({"SenderName": "GM")";
+  for (const Setting& setting : Members) {
+    text += ", \"" + setting.Key + "\": " + (setting.Key == key ? value : setting.On);
+  }
+  return text + "}";
+}
+
+class SettingTest : public ConfigTest, public ::testing::WithParamInterface<Setting> {};
+
+TEST_P(SettingTest, WrongValueIsReportedInItsPlaceAndTheRestStillApplies) {
+  const Setting& wrong = GetParam();
+  std::vector<LogLine> expected{Loaded("GM")};
+  for (const Setting& setting : Members) {
+    expected.push_back(setting.Key == wrong.Key ? Failed(wrong.Error)
+                                                : LogLine{Level::info, setting.Info});
+  }
+  for (const std::string& value : wrong.Wrong) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(Load(AllOnDocument(wrong.Key, value)), expected);
+    EXPECT_EQ(Settings, wrong.AllOnButThis);
+    EXPECT_EQ(Label(), "[GM]");
+  }
+}
+
+TEST_P(SettingTest, ValidValueOnItsOwn) {
+  for (const Setting::Valid& valid : GetParam().Valids) {
+    SCOPED_TRACE(valid.Value);
+    std::vector<LogLine> expected{Loaded("Dice")};
+    if (valid.Line) expected.push_back({Level::info, *valid.Line});
+    EXPECT_EQ(Load("{\"" + GetParam().Key + "\": " + valid.Value + "}"), expected);
+    EXPECT_EQ(Settings, valid.Read);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(, SettingTest, ::testing::ValuesIn(Members),
+                         [](const auto& row) { return row.param.Key; });
+
+TEST_F(ConfigTest, SettingLinesKeepTheirOrderWhateverTheFileSays) {
+  std::string reversed = R"({"SenderName": "GM")";
+  std::string allWrong = "{";
+  std::vector<LogLine> infos{Loaded("GM")}, errors{Loaded("Dice")};
+  for (auto setting = Members.rbegin(); setting != Members.rend(); ++setting) {
+    reversed += ", \"" + setting->Key + "\": " + setting->On;
+    allWrong += std::string(allWrong.size() > 1 ? ", " : "") + "\"" + setting->Key + "\": null";
+  }
+  for (const Setting& setting : Members) {
+    infos.push_back({Level::info, setting.Info});
+    errors.push_back(Failed(setting.Error));
+  }
+  EXPECT_EQ(Load(reversed + "}"), infos);
+  EXPECT_EQ(Settings, AllOn);
+  EXPECT_EQ(Load(allWrong + "}"), errors);
+  EXPECT_EQ(Settings, RollSettings{});
+  // The last of duplicate members counts, as for SenderName; names are matched exactly.
+  EXPECT_EQ(Load(R"({"MaxDice": 5, "MaxDice": 7, "maxdice": 3, "LOGROLLS": true})"),
+            (std::vector<LogLine>{Loaded("Dice"),
+                                  {Level::info, "Rollmoot: Dice per command: at most 7"}}));
+  EXPECT_EQ(Settings, (RollSettings{0, false, false, 7, false}));
+}
+
+// A file that fails as a whole logs its one line as before, and no setting in it is on.
+TEST_F(ConfigTest, FileThatFailsAsAWholeTurnsEverySettingOff) {
+  const std::string settings =
+      AllOnDocument().substr(std::string(R"({"SenderName": "GM", )").size());
+  for (const std::string& content :
+       {R"({"SenderName": 5, )" + settings, R"({"SenderName": null, )" + settings,
+        "[{" + settings + "]", "{" + settings.substr(0, settings.size() - 1) + ",}",
+        "{" + settings.substr(0, settings.size() - 1)}) {
+    SCOPED_TRACE(content);
+    const auto lines = Load(content);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text.rfind("Rollmoot: Error loading config: [json.exception.", 0), 0u);
+    EXPECT_EQ(Settings, RollSettings{});
+  }
+  std::filesystem::remove(server_.ConfigFile());
+  std::filesystem::create_directory(server_.ConfigFile());
+  Settings = AllOn;
+  LoadConfig();
+  EXPECT_EQ(Settings, RollSettings{});
+  std::filesystem::remove_all(server_.Path() / "ArkApi");
+  Settings = AllOn;
+  LoadConfig();
+  EXPECT_EQ(Settings, RollSettings{});
 }
 
 }  // namespace

@@ -2,15 +2,19 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "config/config.h"
 #include "dice/roll_command.h"
+#include "dice/settings.h"
 #include "host/utf.h"
 #include "plugin/log.h"
 #include "simhost/recording_sink.h"
@@ -57,9 +61,32 @@ std::string ReadAll(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The name a sound loader reads from this text, or nothing when it must report an error:
-// the first JSON value must be an object whose "SenderName", when present, is a string.
-std::optional<std::string> ExpectedName(const std::string& text) {
+using Level = spdlog::level::level_enum;
+
+// What a sound loader makes of a file that does not fail as a whole.
+struct Outcome {
+  std::string Name;
+  RollSettings Read;
+  std::vector<std::pair<Level, std::string>> Lines;  // from "Configuration loaded" on
+};
+
+// An integer member's value, read from the number's own digits so that no conversion of the
+// parser's can hide a wrap; nothing when it is no integer or out of range.
+std::optional<std::int32_t> IntegerIn(const nlohmann::json& member, std::int64_t low,
+                                      std::int64_t high) {
+  if (!member.is_number_integer()) return std::nullopt;
+  const std::string digits = member.dump();
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+// Nothing when the loader must report the file as a whole: the first JSON value must be an
+// object whose "SenderName", when present, is a string. Each optional member then stands on
+// its own, in a fixed order.
+std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   std::istringstream stream(text);
   nlohmann::json document;
   try {
@@ -68,10 +95,57 @@ std::optional<std::string> ExpectedName(const std::string& text) {
     return std::nullopt;
   }
   if (!document.is_object()) return std::nullopt;
-  const auto member = document.find("SenderName");
-  if (member == document.end()) return std::string("Dice");
-  if (!member->is_string()) return std::nullopt;
-  return member->get<std::string>();
+  const auto name = document.find("SenderName");
+  if (name != document.end() && !name->is_string()) return std::nullopt;
+
+  Outcome outcome;
+  outcome.Name = name == document.end() ? "Dice" : name->get<std::string>();
+  auto& lines = outcome.Lines;
+  lines.emplace_back(Level::info, "Rollmoot: Configuration loaded - SenderName: " + outcome.Name);
+  // Per member: absent says nothing, wrong says so and keeps the default, a value other than
+  // the default says what it is.
+  const auto wrong = [&](const std::string& what) {
+    lines.emplace_back(Level::err, "Rollmoot: Error loading config: " + what);
+  };
+  const auto info = [&](const std::string& what) {
+    lines.emplace_back(Level::info, "Rollmoot: " + what);
+  };
+  const auto integer = [&](const char* key, std::int64_t low, std::int64_t high,
+                           std::int32_t& value) {
+    const auto member = document.find(key);
+    if (member == document.end()) return false;
+    const std::optional<std::int32_t> parsed = IntegerIn(*member, low, high);
+    if (!parsed) {
+      wrong(std::string(key) + " must be an integer from " + std::to_string(low) + " to " +
+            std::to_string(high));
+      return false;
+    }
+    value = *parsed;
+    return true;
+  };
+  const auto boolean = [&](const char* key, bool& value) {
+    const auto member = document.find(key);
+    if (member == document.end()) return false;
+    if (!member->is_boolean()) {
+      wrong(std::string(key) + " must be true or false");
+      return false;
+    }
+    value = member->get<bool>();
+    return true;
+  };
+  RollSettings& read = outcome.Read;
+  if (integer("CooldownSeconds", 0, 3600, read.CooldownSeconds) && read.CooldownSeconds != 0) {
+    info("Cooldown: " + std::to_string(read.CooldownSeconds) + " s per player");
+  }
+  if (boolean("PrivateCommands", read.PrivateCommands) && read.PrivateCommands) {
+    info("Private commands: /pd3 /pd4 /pd6 /pd8 /pd10 /pd12 /pd20");
+  }
+  if (boolean("LogRolls", read.LogRolls) && read.LogRolls) info("Roll log: on");
+  if (integer("MaxDice", 1, 100, read.MaxDice) && read.MaxDice != 100) {
+    info("Dice per command: at most " + std::to_string(read.MaxDice));
+  }
+  if (boolean("RollCommand", read.RollCommand) && read.RollCommand) info("Roll command: /roll");
+  return outcome;
 }
 
 }  // namespace
@@ -89,11 +163,16 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   PluginLogHolder() = fixture.Log;
   const WideString defaultTag = HOST_TEXT("[Dice]");
   SenderTag = defaultTag;
+  // As an earlier load might have left them: this load must start from the defaults.
+  Settings = RollSettings{1, true, true, 1, true};
 
   const simhost::MemoryStats before = simhost::Memory();
   LoadConfig();
   const simhost::MemoryStats after = simhost::Memory();
   PluginLogHolder().reset();
+  // Back to module-load state, so a replay in the same process leaves later checks alone.
+  const RollSettings loaded = Settings;
+  Settings = RollSettings{};
 
   if (after.Blocks != before.Blocks || after.Bytes != before.Bytes) {
     return "host blocks left outstanding";
@@ -102,20 +181,22 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   if (ReadAll(fixture.File) != text) return "config.json was rewritten";
 
   const auto entries = sink->Entries();
-  if (entries.size() != 1) return "not exactly one log line";
-  const auto& entry = entries.front();
-  const std::optional<std::string> name = ExpectedName(text);
-  if (name) {
-    if (entry.Level != spdlog::level::info) return "valid file logged as a failure";
-    if (entry.Message != "Rollmoot: Configuration loaded - SenderName: " + *name) {
-      return "wrong success line";
+  if (const std::optional<Outcome> outcome = ExpectedOutcome(text)) {
+    if (entries.size() != outcome->Lines.size()) return "wrong number of log lines";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].Level != outcome->Lines[i].first) return "log line at the wrong level";
+      if (entries[i].Message != outcome->Lines[i].second) return "wrong log line";
     }
-    if (SenderTag != utf::Utf8ToWide("[" + *name + "]")) return "label is not [name]";
+    if (SenderTag != utf::Utf8ToWide("[" + outcome->Name + "]")) return "label is not [name]";
+    if (!(loaded == outcome->Read)) return "settings differ from the file";
     return {};
   }
+  if (entries.size() != 1) return "not exactly one log line for a failed load";
+  const auto& entry = entries.front();
   if (entry.Level != spdlog::level::err) return "invalid file logged as a success";
   if (entry.Message.rfind("Rollmoot: Error loading config: ", 0) != 0) return "wrong error line";
   if (SenderTag != defaultTag) return "label changed by a failed load";
+  if (!(loaded == RollSettings{})) return "a setting is on after a failed load";
   return {};
 }
 

@@ -1,5 +1,6 @@
 // Arbitrary bytes as config.json, loaded the way start-up loads it, with the loader's
-// promises checked after: exactly one outcome, the file untouched, no host block left out.
+// promises checked after: the file's label and settings with exactly their lines, or one
+// failure line and every setting off; the file untouched, no host block left out.
 // Shared by the fuzz target and the corpus replay test.
 #pragma once
 
