@@ -21,27 +21,44 @@ std::shared_ptr<ChatRelay> GetRelay() {
   return AsaApi::GetApiUtils().GetChatRelay(modulePath);
 }
 
-}  // namespace
-
-void DeliverToEveryone(const FString& line) {
+// Hands `line` to each player of the world's list that resolves and that `wanted` accepts.
+template <class Wanted>
+int Deliver(const FString& line, Wanted&& wanted) {
   const FString sender(SenderTag.c_str());
   // A label always has its brackets, so an empty one means the host had no memory for it;
   // a roll without its label is not sent.
-  if (sender.Num == 0) return;
+  if (sender.Num == 0) return 0;
 
   const std::shared_ptr<ChatRelay> relay = GetRelay();
-  if (relay == nullptr || relay->World == nullptr) return;
+  if (relay == nullptr || relay->World == nullptr) return 0;
 
   const std::uint64_t listAddress = GetAddress(relay->World, "UWorld.PlayerControllerList");
-  if (listAddress == 0) return;
+  if (listAddress == 0) return 0;
   const auto& players = *reinterpret_cast<const PlayerControllerList*>(listAddress);
   const std::int32_t count = players.Num;
+  int sent = 0;
   for (std::int32_t i = 0; i < count; ++i) {
     FWeakObjectPtr element = players.Data[i];
     auto* get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
-    if (get == nullptr) return;
+    if (get == nullptr) break;
     UObject* object = get(&element, false);
     if (object == nullptr) continue;
-    relay->SendToPlayer(reinterpret_cast<AShooterPlayerController*>(object), sender, line);
+    auto* player = reinterpret_cast<AShooterPlayerController*>(object);
+    if (!wanted(player)) continue;
+    relay->SendToPlayer(player, sender, line);
+    ++sent;
   }
+  return sent;
+}
+
+}  // namespace
+
+int DeliverToEveryone(const FString& line) {
+  return Deliver(line, [](const AShooterPlayerController*) { return true; });
+}
+
+bool DeliverToPlayer(const AShooterPlayerController* player, const FString& line) {
+  return Deliver(line, [player](const AShooterPlayerController* resolved) {
+           return resolved == player;
+         }) != 0;
 }

@@ -8,6 +8,10 @@
 extern WideString SenderTag;
 
 // Sends `line` to every player of the world's list whose controller still resolves, the
-// roller included. Ends quietly where the host yields nothing: a missing relay, world, list
-// or native must not take the server down.
-void DeliverToEveryone(const FString& line);
+// roller included, and returns how many were sent it. Ends quietly where the host yields
+// nothing: a missing relay, world, list or native must not take the server down.
+int DeliverToEveryone(const FString& line);
+
+// Sends `line` to `player` alone, when the world's list still resolves to that controller
+// (a player mid-disconnect gets nothing). Returns whether it was sent.
+bool DeliverToPlayer(const AShooterPlayerController* player, const FString& line);

@@ -1,14 +1,20 @@
 #include "dice/roll_command.h"
 
-#include "dice/delivery.h"
-#include "dice/dice_count.h"
+#include <algorithm>
+
 #include "dice/engine.h"
 #include "dice/roll_line.h"
+#include "dice/roll_steps.h"
+#include "dice/settings.h"
 
-void RollCommand(AShooterPlayerController* player, FString* message, int sides) {
+namespace {
+
+void Roll(AShooterPlayerController* player, FString* message, int sides, Audience audience) {
   if (player == nullptr) return;
+  if (WaitingForCooldown(player)) return;
+  StartRollerCooldown(player);
 
-  const std::int32_t count = ReadDiceCount(message);
+  const std::int32_t count = std::min(ReadDiceCount(message), Settings.MaxDice);
   std::int32_t results[MaxDiceCount];
   std::int64_t total = 0;  // wide enough for any number of sides
   for (std::int32_t i = 0; i < count; ++i) {
@@ -17,15 +23,18 @@ void RollCommand(AShooterPlayerController* player, FString* message, int sides) 
   }
 
   FString name;
-  auto* getName = reinterpret_cast<GetPlayerCharacterNameFn>(
-      GetAddress("AShooterPlayerController.GetPlayerCharacterName()"));
-  if (getName == nullptr) return;
-  getName(player, &name);
-
+  if (!GetCharacterName(player, name)) return;
   Line line;
   BuildLine(line, name, count, sides, results, total);
-  const FString lineText(line.data());
-  // The host had no memory for the line: better no line than an empty one to everybody.
-  if (lineText.Num == 0) return;
-  DeliverToEveryone(lineText);
+  SendRollLine(player, line, audience);
+}
+
+}  // namespace
+
+void RollCommand(AShooterPlayerController* player, FString* message, int sides) {
+  Roll(player, message, sides, Audience::Everyone);
+}
+
+void PrivateRollCommand(AShooterPlayerController* player, FString* message, int sides) {
+  Roll(player, message, sides, Audience::Roller);
 }

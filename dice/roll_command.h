@@ -6,5 +6,9 @@
 #include "host/asa_api.h"
 
 // Rolls for `player` and sends the line to every player whose controller still resolves.
-// A null player draws nothing. The handler reports nothing and keeps nothing.
+// A null player draws nothing. With the operator's settings off, the handler reports nothing
+// and keeps nothing; a cooldown, a lower dice limit and the roll log apply when set.
 void RollCommand(AShooterPlayerController* player, FString* message, int sides);
+
+// The same roll, the same line, to the roller alone.
+void PrivateRollCommand(AShooterPlayerController* player, FString* message, int sides);

@@ -97,7 +97,9 @@ inline WideString Utf8ToWide(std::string_view bytes) {
   return out;
 }
 
-inline void AppendUtf8(std::string& out, char32_t cp) {
+// `out`: anything with push_back(char), a std::string or a fixed buffer.
+template <class Out>
+void AppendUtf8(Out& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {

@@ -25,6 +25,15 @@ void DiceCallback20(AShooterPlayerController* player, FString* message, int, int
   RollCommand(player, message, 20);
 }
 
+namespace {
+
+template <int Sides>
+void PrivateDiceCallback(AShooterPlayerController* player, FString* message, int, int) {
+  PrivateRollCommand(player, message, Sides);
+}
+
+}  // namespace
+
 const std::array<DiceCommand, 7> DiceCommandTable{{
     {"/d3", &DiceCallback3},
     {"/d4", &DiceCallback4},
@@ -33,4 +42,14 @@ const std::array<DiceCommand, 7> DiceCommandTable{{
     {"/d10", &DiceCallback10},
     {"/d12", &DiceCallback12},
     {"/d20", &DiceCallback20},
+}};
+
+const std::array<DiceCommand, 7> PrivateDiceCommandTable{{
+    {"/pd3", &PrivateDiceCallback<3>},
+    {"/pd4", &PrivateDiceCallback<4>},
+    {"/pd6", &PrivateDiceCallback<6>},
+    {"/pd8", &PrivateDiceCallback<8>},
+    {"/pd10", &PrivateDiceCallback<10>},
+    {"/pd12", &PrivateDiceCallback<12>},
+    {"/pd20", &PrivateDiceCallback<20>},
 }};

@@ -1,4 +1,4 @@
-// The seven dice commands, in the order they are registered and removed.
+// The dice commands, in the order they are registered and removed.
 #pragma once
 
 #include <array>
@@ -13,6 +13,10 @@ struct DiceCommand {
 };
 
 extern const std::array<DiceCommand, 7> DiceCommandTable;
+
+// "/pd3" to "/pd20": the same dice, seen by the roller alone; registered after the public
+// ones when the operator switches them on, and removed after them.
+extern const std::array<DiceCommand, 7> PrivateDiceCommandTable;
 
 void DiceCallback3(AShooterPlayerController* player, FString* message, int, int);
 void DiceCallback4(AShooterPlayerController* player, FString* message, int, int);

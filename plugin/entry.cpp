@@ -1,14 +1,17 @@
 // The module's two entry points. Neither catches anything: a host failure goes back to
 // the host, which called us.
 #include "config/config.h"
+#include "dice/cooldown.h"
+#include "dice/settings.h"
 #include "host/asa_api.h"
 #include "plugin/commands.h"
 #include "plugin/log.h"
 
-ROLLMOOT_EXPORT void Plugin_Init() {
-  CreatePluginLog(PluginLogHolder(), "Rollmoot");
-  LoadConfig();
-  for (const DiceCommand& row : DiceCommandTable) {
+namespace {
+
+template <class Table>
+void Register(const Table& table) {
+  for (const DiceCommand& row : table) {
     AsaApi::ICommands& commands = AsaApi::GetCommands();
     const FString text(row.Text);
     const ChatCommandCallback callback(row.Callback);
@@ -16,12 +19,29 @@ ROLLMOOT_EXPORT void Plugin_Init() {
   }
 }
 
-ROLLMOOT_EXPORT void Plugin_Unload() {
-  // Same order as registration; every row is offered, accepted earlier or not.
-  for (const DiceCommand& row : DiceCommandTable) {
+// Same order as registration; every row is offered, accepted earlier or not.
+template <class Table>
+void Unregister(const Table& table) {
+  for (const DiceCommand& row : table) {
     AsaApi::ICommands& commands = AsaApi::GetCommands();
     const FString text(row.Text);
     commands.UnregisterChatCommand(text);
   }
+}
+
+}  // namespace
+
+ROLLMOOT_EXPORT void Plugin_Init() {
+  CreatePluginLog(PluginLogHolder(), "Rollmoot");
+  LoadConfig();
+  ClearCooldowns();  // a load starts from the file again, with nobody waiting
+  Register(DiceCommandTable);
+  if (Settings.PrivateCommands) Register(PrivateDiceCommandTable);
+}
+
+ROLLMOOT_EXPORT void Plugin_Unload() {
+  // The settings of this load decide what was registered, so they decide what goes.
+  Unregister(DiceCommandTable);
+  if (Settings.PrivateCommands) Unregister(PrivateDiceCommandTable);
   WriteLog(spdlog::level::info, "Rollmoot: Plugin unloaded");
 }

@@ -76,6 +76,43 @@ TEST_F(PluginTest, ConfigurationIsLoadedBeforeAnyCommandIsRegistered) {
   Stop();
 }
 
+// Private commands come after the seven, in the same order both ways; without the member
+// (or with false) nothing but the seven is registered.
+TEST_F(PluginTest, PrivateCommandsAreRegisteredAfterThePublicOnesWhenSwitchedOn) {
+  const std::vector<std::string> both = {"/d3",  "/d4",  "/d6",  "/d8",  "/d10",  "/d12",  "/d20",
+                                         "/pd3", "/pd4", "/pd6", "/pd8", "/pd10", "/pd12", "/pd20"};
+  for (const auto& [config, expected] :
+       std::vector<std::pair<std::string, std::vector<std::string>>>{
+           {R"({"PrivateCommands": true})", both},
+           {R"({"PrivateCommands": false})", TableOrder},
+           {R"({"PrivateCommands": 1})", TableOrder}}) {
+    server_.WriteConfig(config);
+    Start();
+    EXPECT_EQ(Calls(simhost::Registry::Register), expected) << config;
+    Stop();
+    EXPECT_EQ(Calls(simhost::Registry::Unregister), expected) << config;
+    simhost::Reset();
+  }
+}
+
+// A reload starts from the file again: a cooldown of the last load is gone, even when the
+// host calls Plugin_Init again without unloading the module.
+TEST_F(PluginTest, AReloadForgetsEveryCooldown) {
+  server_.WriteConfig(R"({"CooldownSeconds": 3600})");
+  const auto ann = Join("Ann");
+  Start();
+  simhost::Say(ann, HOST_TEXT("/d6"));
+  simhost::Say(ann, HOST_TEXT("/d6"));
+  module_->Unload();
+  module_->Init();
+  simhost::Say(ann, HOST_TEXT("/d6"));
+  Stop();
+  const auto lines = Told(ann);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Wait 3600 s before rolling again");
+  EXPECT_EQ(lines[2].rfind("Ann rolled 1d6 and got: ", 0), 0u) << lines[2];
+}
+
 TEST_F(PluginTest, EveryCommandRollsItsOwnDie) {
   Start();
   const auto ann = Join("Ann");

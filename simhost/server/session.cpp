@@ -1,7 +1,9 @@
 #include "session.h"
 
 #include <charconv>
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "host/utf.h"
 
@@ -127,6 +129,8 @@ bool Session::Dispatch(std::string_view line) {
     } else {
       Load();
     }
+  } else if (command == "sleep") {
+    Sleep(rest);
   } else if (command == "stats") {
     if (noArgument()) events_.Stats(simhost::Memory());
   } else if (command == "help") {
@@ -137,6 +141,20 @@ bool Session::Dispatch(std::string_view line) {
     events_.Error("unknown command: " + std::string(command));
   }
   return true;
+}
+
+void Session::Sleep(std::string_view seconds) {
+  // A decimal number of seconds, so scripts can wait out a cooldown; a minute at most, so a
+  // typo cannot stall a session for good.
+  double value = -1;
+  const char* end = seconds.data() + seconds.size();
+  const auto parsed = std::from_chars(seconds.data(), end, value, std::chars_format::fixed);
+  if (seconds.empty() || parsed.ec != std::errc() || parsed.ptr != end || !(value >= 0) ||
+      value > MaxSleepSeconds) {
+    events_.Error("sleep takes a number of seconds from 0 to 60, e.g. sleep 1.5");
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::duration<double>(value));
 }
 
 void Session::Leave(std::string_view player) {
@@ -200,8 +218,9 @@ std::string Session::Describe(simhost::PlayerId player) const {
 void Session::Help() {
   for (const char* line :
        {"join NAME: a player joins", "leave P: a player leaves (P: #N or name)",
-        "say P TEXT: P types TEXT, e.g. say #1 /d20 2", "unload, load: unload or reload the plugin",
-        "stats: host allocator balance", "quit: unload and exit"}) {
+        "say P TEXT: P types TEXT, e.g. say #1 /d20 2", "sleep SECONDS: wait (at most 60)",
+        "unload, load: unload or reload the plugin", "stats: host allocator balance",
+        "quit: unload and exit"}) {
     events_.Host(line);
   }
 }

@@ -13,6 +13,8 @@
 
 namespace console {
 
+inline constexpr double MaxSleepSeconds = 60;
+
 class Session {
  public:
   // Watches the host's chat relay from now on; the plugin is not loaded yet.
@@ -43,6 +45,7 @@ class Session {
   bool Dispatch(std::string_view line);
   void Leave(std::string_view player);
   void Say(std::string_view rest);
+  void Sleep(std::string_view seconds);
   void Help();
   // "#N" or a name without spaces, to a present player; reports and returns nothing else.
   std::optional<simhost::PlayerId> Resolve(std::string_view player);

@@ -21,7 +21,7 @@ UObject* WeakObjectGet(FWeakObjectPtr* self, bool evenIfPendingKill) {
   // The serial ties an element to one controller; a destroyed one never comes back.
   AShooterPlayerController* controller = state.Players[index].Controller.get();
   if (controller == nullptr || self->ObjectSerialNumber != controller->Id) return nullptr;
-  return controller;
+  return controller->PendingKill && !evenIfPendingKill ? nullptr : controller;
 }
 
 struct Native {

@@ -13,6 +13,7 @@
 struct UObject {};
 struct AShooterPlayerController : UObject {
   simhost::PlayerId Id = 0;
+  bool PendingKill = false;  // disconnecting: still there, no longer resolved
   WideString CharacterName;
 };
 struct UWorld {

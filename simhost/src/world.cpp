@@ -58,6 +58,13 @@ bool Leave(PlayerId player) {
   return true;
 }
 
+bool BeginLeave(PlayerId player) {
+  detail::Player* found = detail::Find(player);
+  if (found == nullptr || found->Controller == nullptr) return false;
+  found->Controller->PendingKill = true;
+  return true;
+}
+
 bool IsPresent(PlayerId player) {
   const detail::Player* found = detail::Find(player);
   return found != nullptr && found->Controller != nullptr;

@@ -61,6 +61,9 @@ HOST_API MemoryStats Memory();
 HOST_API PlayerId Join(WideStringView characterName);
 // Destroys the player's controller; its list element stays and resolves to nothing.
 HOST_API bool Leave(PlayerId player);
+// The player is disconnecting: the controller still exists (a command of theirs may still
+// arrive), but their list element no longer resolves, unless asked for objects pending kill.
+HOST_API bool BeginLeave(PlayerId player);
 HOST_API bool IsPresent(PlayerId player);
 HOST_API int PlayerCount();  // everyone who joined since Reset
 HOST_API WideString CharacterName(PlayerId player);

@@ -1,0 +1,158 @@
+// The operator's roll settings, as a roll meets them: cooldown, private rolls, the roll log
+// and the dice limit. Each is off unless config.json switches it on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dice/cooldown.h"
+#include "dice/engine.h"
+#include "dice/roll_command.h"
+#include "dice/settings.h"
+#include "host_fixture.h"
+#include "plugin/log.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class OptionsTest : public HostTest {
+ protected:
+  void SetUp() override {
+    HostTest::SetUp();
+    DiceEngine = SeededEngine(5489);
+    SenderTag = HOST_TEXT("[Dice]");
+    Settings = {};
+    ClearCooldowns();
+    CreatePluginLog(PluginLogHolder(), "Rollmoot");
+  }
+  void TearDown() override {
+    Settings = {};
+    ClearCooldowns();
+    PluginLogHolder().reset();
+    HostTest::TearDown();
+  }
+  static void Roll(simhost::PlayerId who, const std::string& text, int sides,
+                   void (*command)(AShooterPlayerController*, FString*, int) = &RollCommand) {
+    FString message(utf::Utf8ToWide(text).c_str());
+    command(simhost::Controller(who), &message, sides);
+  }
+  static void Private(simhost::PlayerId who, const std::string& text, int sides) {
+    Roll(who, text, sides, &PrivateRollCommand);
+  }
+};
+
+// --- cooldown ----------------------------------------------------------------------------
+
+TEST(CooldownTable, CountsDownInWholeSecondsRoundedUpAndForgets) {
+  ClearCooldowns();
+  const auto t0 = CooldownClock::now();
+  int a = 0, b = 0;
+  const auto* ann = reinterpret_cast<const AShooterPlayerController*>(&a);
+  const auto* bob = reinterpret_cast<const AShooterPlayerController*>(&b);
+  StartCooldown(ann, t0, 3);
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0), 3);
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 500ms), 3);
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 2001ms), 1);
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 2999ms), 1);
+  EXPECT_EQ(CooldownSecondsLeft(bob, t0 + 1s), 0) << "one player's cooldown is not another's";
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 3s), 0);
+  EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 1s), 0) << "a cooldown that ran out is forgotten";
+  ClearCooldowns();
+}
+
+TEST_F(OptionsTest, CooldownRefusesWithoutDrawingAndWithoutExtending) {
+  Settings.CooldownSeconds = 1;
+  Settings.PrivateCommands = true;
+  Settings.LogRolls = true;
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  const auto started = std::chrono::steady_clock::now();
+  Roll(ann, "/d6 3", 6);
+  const std::string rolled = "Ann rolled 3d6 and got: 5, 1, 6 (Total: 12)";
+  Roll(ann, "/d6 3", 6);
+  Private(ann, "/pd6", 6);  // public and private commands share one cooldown
+  Roll(bob, "/d6", 6);      // Bob's own cooldown starts here
+  EXPECT_EQ(Told(ann), (std::vector<std::string>{rolled, "Wait 1 s before rolling again",
+                                                 "Wait 1 s before rolling again",
+                                                 "Bob rolled 1d6 and got: 6"}));
+  EXPECT_EQ(Senders(ann), std::vector<std::string>(4, "[Dice]"));
+  EXPECT_EQ(Told(bob), (std::vector<std::string>{rolled, "Bob rolled 1d6 and got: 6"}));
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Rollmoot: Roll: " + rolled,
+                                                     "Rollmoot: Roll: Bob rolled 1d6 and got: 6"}))
+      << "refusals are not logged";
+
+  // A refusal half-way through does not extend the cooldown.
+  std::this_thread::sleep_until(started + 500ms);
+  simhost::ClearInboxes();
+  Roll(ann, "/d6", 6);
+  EXPECT_EQ(Told(ann), std::vector<std::string>{"Wait 1 s before rolling again"});
+  std::this_thread::sleep_until(started + 1050ms);
+  Roll(ann, "/d6", 6);
+  EXPECT_EQ(Told(ann).back(), "Ann rolled 1d6 and got: 1") << "the dice refused were not drawn";
+}
+
+// --- private rolls -----------------------------------------------------------------------
+
+TEST_F(OptionsTest, PrivateRollTellsTheRollerAloneTheLineItsTwinWouldSend) {
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  simhost::Leave(Join("Cid"));
+  Private(ann, "/pd6 3", 6);
+  EXPECT_EQ(Told(ann), std::vector<std::string>{"Ann rolled 3d6 and got: 5, 1, 6 (Total: 12)"});
+  EXPECT_EQ(Senders(ann), std::vector<std::string>{"[Dice]"});
+  EXPECT_TRUE(Told(bob).empty());
+  EXPECT_EQ(simhost::DeliveryCount(), 1u);
+
+  // Mid-disconnect the roller's controller still calls, but no longer resolves: the dice are
+  // drawn, and nobody is told.
+  simhost::BeginLeave(bob);
+  Private(bob, "/pd20", 20);
+  EXPECT_TRUE(Told(bob).empty());
+  EXPECT_EQ(simhost::DeliveryCount(), 1u);
+  EXPECT_EQ(RollDie(6), 1) << "the private d20 drew one die";
+}
+
+// --- roll log ----------------------------------------------------------------------------
+
+TEST_F(OptionsTest, RollLogWritesEverySentLineAsPlayersGotIt) {
+  const auto quiet = Join("Quiet");
+  Roll(quiet, "/d6", 6);
+  EXPECT_TRUE(LogMessages().empty()) << "off unless switched on";
+
+  Settings.LogRolls = true;
+  const auto odd = simhost::Join(WideString(HOST_TEXT("{} %s %% ")) + WideChar(0xD800));
+  Roll(odd, "/d4 2", 4);
+  Private(odd, "/pd8", 8);
+  const std::vector<std::string> expected{
+      "Rollmoot: Roll: {} %s %% \xEF\xBF\xBD rolled 2d4 and got: 1, 4 (Total: 5)",
+      "Rollmoot: Private roll: {} %s %% \xEF\xBF\xBD rolled 1d8 and got: 7"};
+  EXPECT_EQ(LogMessages(), expected);
+  for (const auto& entry : sink_->Entries()) EXPECT_EQ(entry.Level, spdlog::level::info);
+}
+
+// --- dice limit --------------------------------------------------------------------------
+
+TEST_F(OptionsTest, DiceLimitCapsTheCountAndNothingElse) {
+  struct Case {
+    std::int32_t maxDice;
+    const char* message;
+    int count;
+  };
+  const std::vector<Case> cases{{1, "/d6 500", 1}, {1, "/d6 0", 1},       {7, "/d6 5", 5},
+                                {7, "/d6 8", 7},   {100, "/d6 500", 100}, {100, "/d6 -3", 1}};
+  const auto who = Join("Nomad");
+  for (const Case& c : cases) {
+    Settings.MaxDice = c.maxDice;
+    simhost::ClearInboxes();
+    Roll(who, c.message, 6);
+    const std::string line = Told(who).at(0);
+    const std::string shown =
+        c.count == 1 ? "rolled 1d6 " : "rolled " + std::to_string(c.count) + "d6 ";
+    EXPECT_NE(line.find(shown), std::string::npos) << c.maxDice << " " << c.message << ": " << line;
+  }
+}
+
+}  // namespace
