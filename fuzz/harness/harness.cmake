@@ -5,6 +5,7 @@ if(NOT TARGET rollmoot_fuzz_harness)
     ${CMAKE_CURRENT_LIST_DIR}/chat_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/notation_harness.cpp
     # The real command table, so messages reach the very callbacks the plugin registers.
     ${PROJECT_SOURCE_DIR}/plugin/commands.cpp)
   target_link_libraries(rollmoot_fuzz_harness
