@@ -171,7 +171,7 @@ TEST(Notation, SaysWhatIsWrongAndWhere) {
 // The text is shown as typed, trimmed, cut after 40 characters; a surrogate pair is one.
 TEST(Notation, ErrorLineShowsTheTextCutToFortyCharacters) {
   const WideString die = Wide("\xF0\x9F\x8E\xB2");  // one character, two units
-  const WideString x39(39, u'x'), x40(40, u'x');
+  const WideString x39(39, WideChar{'x'}), x40(40, WideChar{'x'});
   const WideString lone(1, static_cast<WideChar>(0xD800));
   const std::vector<std::pair<WideString, WideString>> cases{
       {x40, x40},
@@ -207,7 +207,7 @@ TEST(Notation, LongestLineFitsTheInlineRoom) {
   }
   draw.Total = 1000 - 19 * 100000;
   NotationLine line;
-  WriteNotationLine(line, WideString(64, u'N'), notation, draw);
+  WriteNotationLine(line, WideString(64, WideChar{'N'}), notation, draw);
   EXPECT_EQ(line.size() + 1, NotationLineUnits);
   EXPECT_EQ(line.capacity(), NotationLineUnits) << "the line left the inline room";
 }

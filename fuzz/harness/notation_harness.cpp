@@ -63,6 +63,39 @@ WideString Shown(WideStringView trimmed) {
   return shown;
 }
 
+// The canonical form of an accepted text by plain rewriting, apart from the parser: lower
+// case, no blanks, "%" as 100, no leading zeros, the count and the keep always written.
+WideString ExpectedExpression(WideStringView text) {
+  std::string squeezed;
+  for (WideChar unit : text) {
+    const char c = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit - 'A' + 'a' : unit);
+    if (c == '%') {
+      squeezed += "100";
+    } else if (!IsBlank(unit)) {
+      squeezed += c;
+    }
+  }
+  if (squeezed.empty()) return HOST_TEXT("1d20");
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::string out;
+  for (std::size_t i = 0; i < squeezed.size();) {
+    const char c = squeezed[i];
+    if (digit(c)) {
+      std::size_t end = i;
+      while (end < squeezed.size() && digit(squeezed[end])) ++end;
+      while (i + 1 < end && squeezed[i] == '0') ++i;
+      out += squeezed.substr(i, end - i);
+      i = end;
+      continue;
+    }
+    if (c == 'd' && (out.empty() || !digit(out.back()))) out += '1';
+    out += c;
+    ++i;
+    if ((c == 'h' || c == 'l') && (i == squeezed.size() || !digit(squeezed[i]))) out += '1';
+  }
+  return Widen(out);
+}
+
 // A cursor over a line; each read consumes what it expects or says no.
 class Cursor {
  public:
@@ -115,7 +148,8 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
   Cursor at(reason);
   std::int64_t n = 0;
   if (at.Literal("keep must be 1 to ")) {
-    if (!at.Number(n) || !at.AtEnd() || n < 1 || n > MaxNotationDice) return "keep reason with a bad count";
+    if (!at.Number(n) || !at.AtEnd() || n < 1 || n > MaxNotationDice)
+      return "keep reason with a bad count";
     return {};
   }
   enum { Term, Sides, Keep, Space, Unexpected } kind;
@@ -189,7 +223,7 @@ std::string CheckRollLine(WideStringView line, WideStringView name, WideStringVi
   for (WideChar c : expression) {
     if (Widen("0123456789dkhl+-").find(c) == WideString::npos) return "not a canonical expression";
   }
-  if (Trim(text).empty() && expression != HOST_TEXT("1d20")) return "blank text is not 1d20";
+  if (expression != ExpectedExpression(text)) return "expression is not the text rewritten";
 
   // The canonical expression reads back to the very same terms.
   const Notation again = ParseNotation(expression, maxDice);
