@@ -315,6 +315,7 @@ Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
 void DrawNotation(const Notation& notation, NotationDraw& draw) {
   draw.Count = 0;
   draw.Total = 0;
+  if (notation.Error != NotationError::None) return;
   const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
   for (std::int32_t t = 0; t < terms; ++t) {
     const NotationTerm& term = notation.Terms[t];

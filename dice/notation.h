@@ -1,5 +1,5 @@
 // Dice notation ("2d20kh1+5"): reading the text a player typed, drawing its dice and writing
-// the line. Pure: no host calls, no heap of its own for anything the grammar accepts.
+// the line. No host calls, and no heap of its own for anything the grammar accepts.
 //
 //   expression := term { ("+" | "-") term }
 //   term       := dice | number
@@ -76,8 +76,9 @@ struct NotationDraw {
   std::int64_t Total = 0;  // kept dice and numbers with their signs; may be negative
 };
 
-// Draws every die of an expression ParseNotation accepted, with RollDie. kh keeps the
-// greatest values, kl the least; among equal values the earlier drawn are kept first.
+// Draws every die of an expression ParseNotation accepted, with RollDie; a refused one draws
+// nothing. kh keeps the greatest values, kl the least; among equal values the earlier drawn
+// are kept first.
 void DrawNotation(const Notation& notation, NotationDraw& draw);
 
 // Room for the longest line: a 64-character name and the longest expression and roll the

@@ -168,6 +168,18 @@ TEST(Notation, SaysWhatIsWrongAndWhere) {
   }
 }
 
+// A refusal after whole dice terms still draws none of them.
+TEST(Notation, RefusedExpressionDrawsNothing) {
+  DiceEngine = SeededEngine(5489);
+  const Notation notation = ParseNotation(HOST_TEXT("3d6 + x"), 100);
+  ASSERT_EQ(notation.Error, NotationError::ExpectedTerm);
+  NotationDraw draw;
+  DrawNotation(notation, draw);
+  EXPECT_EQ(draw.Count, 0);
+  EXPECT_EQ(draw.Total, 0);
+  EXPECT_EQ(RollDie(6), 5) << "the engine moved";
+}
+
 // The text is shown as typed, trimmed, cut after 40 characters; a surrogate pair is one.
 TEST(Notation, ErrorLineShowsTheTextCutToFortyCharacters) {
   const WideString die = Wide("\xF0\x9F\x8E\xB2");  // one character, two units
