@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus: fuzz/corpus/chat/* and fuzz/corpus/config/*. Rerun after editing;
-the files are committed. Chat seeds follow the layout in harness/chat_harness.h."""
+"""Writes the seed corpus: fuzz/corpus/chat/*, fuzz/corpus/config/* and fuzz/corpus/notation/*.
+Rerun after editing; the files are committed. Chat seeds follow the layout in
+harness/chat_harness.h, notation seeds the one in harness/notation_harness.h."""
 import pathlib
 
 ROOT = pathlib.Path(__file__).resolve().parent / "corpus"
@@ -131,6 +132,54 @@ RAW_CONFIG = {
     "nul-byte": b'{"SenderName": "G\x00M"}',
 }
 
+# Notation: (dice limit byte, name byte, text); UTF8 marks text written as UTF-8.
+UTF8 = 0x80
+NAME_64, NAME_65, NAME_ZERO, NAME_SURROGATE = 3, 4, 5, 6
+LIMIT_10, LIMIT_1 = 90, 99
+NOTATION = {
+    "blank": (0, UTF8, ""),
+    "blanks": (0, UTF8, " \t "),
+    "advantage": (0, UTF8, "2d20kh1+5"),
+    "upper": (0, UTF8, "2D20KH + 05"),
+    "percent": (0, UTF8, "d%"),
+    "difference": (0, UTF8, "3d6-1d4"),
+    "keep-low": (0, UTF8, "\t4d6kl3 - 2 "),
+    "hundred-dice": (0, UTF8, "100d1000kh1"),
+    "twenty-terms": (0, UTF8, "1+" * 19 + "1"),
+    "twenty-one-terms": (0, UTF8, "1+" * 20 + "1"),
+    "too-many-dice": (0, UTF8, "50d6+51d6"),
+    "limit-ten": (LIMIT_10, UTF8, "5d6+6d6"),
+    "limit-one": (LIMIT_1, UTF8, "2d6"),
+    "count-edge": (0, UTF8, "101d6"),
+    "sides-edge": (0, UTF8, "1d1001"),
+    "keep-edge": (0, UTF8, "3d6kh4"),
+    "number-edge": (0, UTF8, "100001"),
+    "leading-zeros": (0, UTF8, "0" * 40 + "1d" + "0" * 40 + "6"),
+    "huge-number": (0, UTF8, "1" + "0" * 30),
+    "wrapping-sides": (0, UTF8, "1d4294967302"),
+    "space-in-keep": (0, UTF8, "2d20 kh1"),
+    "space-in-number": (0, UTF8, "1 0d6"),
+    "space-before-d": (0, UTF8, "2 d6"),
+    "trailing-sign": (0, UTF8, "2d6 +"),
+    "leading-sign": (0, UTF8, "-1d6"),
+    "no-sides": (0, UTF8, "2d"),
+    "bad-sides": (0, UTF8, "2dx"),
+    "bad-keep": (0, UTF8, "2d6kx"),
+    "unexpected": (0, UTF8, "2d6*2"),
+    "long-text": (0, UTF8, "x" * 60),
+    "dice-emoji": (0, UTF8, "\U0001f3b2" * 45),
+    "worst-line": (0, UTF8 | NAME_64, "100d1000kh1" + "-100000" * 19),
+    "name-65": (0, UTF8 | NAME_65, "3d6"),
+    "name-zero": (0, UTF8 | NAME_ZERO, "d20"),
+    "name-surrogate": (0, UTF8 | NAME_SURROGATE, "d20"),
+}
+UTF16_NOTATION = {
+    "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),
+    "utf16-lone-surrogate": (0, 0, [0xD800, 0x31, 0x64, 0x36]),
+    "utf16-zero": (0, 0, [0x31, 0x64, 0x36, 0x00, 0x78]),
+    "utf16-high-d": (0, 0, [0x32, 0x0164, 0x36]),  # low byte is 'd'
+}
+
 
 def write(folder, name, data):
     path = ROOT / folder / name
@@ -142,6 +191,10 @@ for name, (flags, seat, fault, text) in CHAT.items():
     write("chat", name, bytes([flags, seat, fault]) + text.encode("utf-8"))
 for name, (flags, seat, fault, units) in UTF16_CHAT.items():
     write("chat", name, bytes([flags, seat, fault]) + b"".join(u.to_bytes(2, "little") for u in units))
+for name, (limit, who, text) in NOTATION.items():
+    write("notation", name, bytes([limit, who]) + text.encode("utf-8"))
+for name, (limit, who, units) in UTF16_NOTATION.items():
+    write("notation", name, bytes([limit, who]) + b"".join(u.to_bytes(2, "little") for u in units))
 for name, text in CONFIG.items():
     write("config", name, text.encode("utf-8"))
 for name, data in RAW_CONFIG.items():

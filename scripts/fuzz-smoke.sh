@@ -8,13 +8,13 @@ cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-60}"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_chat fuzz_config
+cmake --build --preset fuzz --target fuzz_chat fuzz_config fuzz_notation
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 findings=build/fuzz/findings
 status=0
-for target in chat config; do
+for target in chat config notation; do
   cp -r "fuzz/corpus/$target" "$work/$target"
   log="$work/$target.log"
   echo "fuzz-smoke: fuzz_$target for ${seconds} s"

@@ -11,6 +11,7 @@
 #include "fuzz/harness/chat_harness.h"
 #include "fuzz/harness/config_harness.h"
 #include "fuzz/harness/line_shape.h"
+#include "fuzz/harness/notation_harness.h"
 
 namespace {
 
@@ -44,6 +45,15 @@ TEST(FuzzCorpus, EveryConfigSeedKeepsTheLoadersPromises) {
   for (const auto& seed : seeds) {
     const auto bytes = Bytes(seed);
     EXPECT_EQ(fuzz::CheckConfigFile(bytes.data(), bytes.size()), "") << seed.filename();
+  }
+}
+
+TEST(FuzzCorpus, EveryNotationSeedKeepsTheNotationsPromises) {
+  const auto seeds = Seeds("notation");
+  ASSERT_GE(seeds.size(), 30u) << "corpus missing";
+  for (const auto& seed : seeds) {
+    const auto bytes = Bytes(seed);
+    EXPECT_EQ(fuzz::CheckNotation(bytes.data(), bytes.size()), "") << seed.filename();
   }
 }
 

@@ -4,7 +4,8 @@ if(NOT TARGET rollmoot_fuzz_harness)
   add_library(rollmoot_fuzz_harness STATIC
     ${CMAKE_CURRENT_LIST_DIR}/chat_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_harness.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/notation_harness.cpp)
   # The real command table, so messages reach the very callbacks the plugin registers.
   target_link_libraries(rollmoot_fuzz_harness PUBLIC
     rollmoot_commands rollmoot_config rollmoot_dice rollmoot_log AsaApi rollmoot::nlohmann_json)

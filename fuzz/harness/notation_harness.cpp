@@ -1,0 +1,351 @@
+#include "fuzz/harness/notation_harness.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+#include "dice/engine.h"
+#include "dice/notation.h"
+#include "host/utf.h"
+
+namespace fuzz {
+namespace {
+
+// Names that could upset a line builder: empty, braces, the longest that must fit inline,
+// one past it, a zero unit inside, a lone surrogate, non-ASCII.
+const std::array<WideString, 7>& Names() {
+  static const std::array<WideString, 7> names{
+      HOST_TEXT("Nomad"),
+      HOST_TEXT(""),
+      HOST_TEXT("{0} {:>9} }{"),
+      WideString(64, static_cast<WideChar>('N')),
+      WideString(65, static_cast<WideChar>('W')),
+      WideString(HOST_TEXT("a")) + WideChar{0} + HOST_TEXT("b"),
+      WideString(1, static_cast<WideChar>(0xD800)) + utf::Utf8ToWide("Zo\xC3\xAB \xF0\x9F\x8E\xB2"),
+  };
+  return names;
+}
+
+std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t hash = 2166136261u;
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+  return hash;
+}
+
+bool SameEngine(const EngineState& a, const EngineState& b) {
+  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
+}
+
+bool IsBlank(WideChar c) {
+  return c == ' ' || c == '\t';
+}
+
+WideStringView Trim(WideStringView text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+WideString Widen(std::string_view ascii) {
+  return WideString(ascii.begin(), ascii.end());
+}
+
+// The text as the error line must show it, counted with the host's own UTF-16 decoder.
+WideString Shown(WideStringView trimmed) {
+  std::size_t units = 0, characters = 0;
+  utf::DecodeUtf16(trimmed, [&](char32_t cp) {
+    if (characters++ < 40) units += cp >= 0x10000 ? 2 : 1;
+  });
+  WideString shown(trimmed.substr(0, units));
+  std::replace(shown.begin(), shown.end(), WideChar{0}, static_cast<WideChar>(0xFFFD));
+  if (units < trimmed.size()) shown += HOST_TEXT("...");
+  return shown;
+}
+
+// The canonical form of an accepted text by plain rewriting, apart from the parser: lower
+// case, no blanks, "%" as 100, no leading zeros, the count and the keep always written.
+WideString ExpectedExpression(WideStringView text) {
+  std::string squeezed;
+  for (WideChar unit : text) {
+    const char c = static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit - 'A' + 'a' : unit);
+    if (c == '%') {
+      squeezed += "100";
+    } else if (!IsBlank(unit)) {
+      squeezed += c;
+    }
+  }
+  if (squeezed.empty()) return HOST_TEXT("1d20");
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::string out;
+  for (std::size_t i = 0; i < squeezed.size();) {
+    const char c = squeezed[i];
+    if (digit(c)) {
+      std::size_t end = i;
+      while (end < squeezed.size() && digit(squeezed[end])) ++end;
+      while (i + 1 < end && squeezed[i] == '0') ++i;
+      out += squeezed.substr(i, end - i);
+      i = end;
+      continue;
+    }
+    if (c == 'd' && (out.empty() || !digit(out.back()))) out += '1';
+    out += c;
+    ++i;
+    if ((c == 'h' || c == 'l') && (i == squeezed.size() || !digit(squeezed[i]))) out += '1';
+  }
+  return Widen(out);
+}
+
+// A cursor over a line; each read consumes what it expects or says no.
+class Cursor {
+ public:
+  explicit Cursor(WideStringView text) : rest_(text) {}
+
+  bool Literal(std::string_view ascii) {
+    if (rest_.size() < ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+      if (rest_[i] != static_cast<WideChar>(ascii[i])) return false;
+    }
+    rest_.remove_prefix(ascii.size());
+    return true;
+  }
+
+  // A decimal as the line writes it: optional "-", no leading zero, at most 10 digits.
+  bool Number(std::int64_t& value) {
+    const bool negative = !rest_.empty() && rest_[0] == '-';
+    std::size_t digits = negative ? 1 : 0;
+    const std::size_t first = digits;
+    value = 0;
+    while (digits < rest_.size() && rest_[digits] >= '0' && rest_[digits] <= '9') {
+      if (digits - first == 10) return false;
+      value = value * 10 + (rest_[digits] - '0');
+      ++digits;
+    }
+    if (digits == first || (rest_[first] == '0' && digits - first > 1)) return false;
+    if (negative) value = -value;
+    rest_.remove_prefix(digits);
+    return true;
+  }
+
+  WideStringView Rest() const { return rest_; }
+  bool AtEnd() const { return rest_.empty(); }
+
+ private:
+  WideStringView rest_;
+};
+
+// The reason of an error line must be one of the known phrases, and where it names a place,
+// the text there must be what the phrase says.
+std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int32_t maxDice) {
+  const std::string dice = maxDice == 1
+                               ? "at most 1 die in one roll"
+                               : "at most " + std::to_string(maxDice) + " dice in one roll";
+  for (const std::string& fixed :
+       {std::string("count must be 1 to 100"), std::string("sides must be 2 to 1000"),
+        std::string("number must be 0 to 100000"), std::string("at most 20 terms"), dice}) {
+    if (reason == Widen(fixed)) return {};
+  }
+  Cursor at(reason);
+  std::int64_t n = 0;
+  if (at.Literal("keep must be 1 to ")) {
+    if (!at.Number(n) || !at.AtEnd() || n < 1 || n > MaxNotationDice)
+      return "keep reason with a bad count";
+    return {};
+  }
+  enum { Term, Sides, Keep, Space, Unexpected } kind;
+  if (at.Literal("expected a number or a die")) {
+    kind = Term;
+  } else if (at.Literal("expected the number of sides")) {
+    kind = Sides;
+  } else if (at.Literal("expected kh or kl")) {
+    kind = Keep;
+  } else if (at.Literal("no space allowed inside a term")) {
+    kind = Space;
+  } else if (at.Literal("unexpected character")) {
+    kind = Unexpected;
+  } else {
+    return "unknown reason";
+  }
+  const auto lower = [](WideChar c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : int{c}; };
+  if (at.Literal(" at the end")) {
+    if (!at.AtEnd()) return "more after \"at the end\"";
+    const int last = trimmed.empty() ? 0 : lower(trimmed.back());
+    if (kind == Term && (last == '+' || last == '-')) return {};
+    if (kind == Sides && last == 'd') return {};
+    return "\"at the end\" where the text does not stop short";
+  }
+  if (!at.Literal(" at character ") || !at.Number(n) || !at.AtEnd()) return "malformed place";
+  if (n < 1 || static_cast<std::uint64_t>(n) > trimmed.size()) return "place outside the text";
+  const auto place = static_cast<std::size_t>(n - 1);
+  for (std::size_t i = 0; i < place; ++i) {
+    if (static_cast<std::uint16_t>(trimmed[i]) > 127) return "non-ASCII before the place";
+  }
+  const int c = lower(trimmed[place]);
+  const int after = place + 1 < trimmed.size() ? lower(trimmed[place + 1]) : 0;
+  const bool digit = c >= '0' && c <= '9';
+  switch (kind) {
+    case Term:
+      if (digit || c == 'd') return "a term was there";
+      break;
+    case Sides:
+      if (digit || c == '%' || place == 0 || lower(trimmed[place - 1]) != 'd')
+        return "sides were there";
+      break;
+    case Keep:
+      if (c != 'k' || after == 'h' || after == 'l') return "kh or kl was there";
+      break;
+    case Space:
+      if (!IsBlank(trimmed[place])) return "no space at the place";
+      break;
+    case Unexpected:
+      if (IsBlank(trimmed[place]) || c == '+' || c == '-') return "an expected character";
+      break;
+  }
+  return {};
+}
+
+std::string CheckErrorLine(WideStringView line, WideStringView text, std::int32_t maxDice) {
+  const WideStringView trimmed = Trim(text);
+  const WideString head = HOST_TEXT("Cannot roll \"") + Shown(trimmed) + HOST_TEXT("\": ");
+  if (line.substr(0, head.size()) != head) return "error line does not show the text";
+  return CheckReason(line.substr(head.size()), trimmed, maxDice);
+}
+
+std::string CheckRollLine(WideStringView line, WideStringView name, WideStringView text,
+                          const Notation& notation, const NotationDraw& draw,
+                          std::int32_t maxDice) {
+  const WideString head = WideString(name) + HOST_TEXT(" rolled ");
+  if (line.substr(0, head.size()) != head) return "line does not start with the name";
+  const WideString got = HOST_TEXT(" and got: ");
+  const std::size_t exprEnd = line.find(got, head.size());
+  if (exprEnd == WideStringView::npos) return "no \" and got: \"";
+  const WideStringView expression = line.substr(head.size(), exprEnd - head.size());
+  for (WideChar c : expression) {
+    if (Widen("0123456789dkhl+-").find(c) == WideString::npos) return "not a canonical expression";
+  }
+  if (expression != ExpectedExpression(text)) return "expression is not the text rewritten";
+
+  // The canonical expression reads back to the very same terms.
+  const Notation again = ParseNotation(expression, maxDice);
+  if (again.Error != NotationError::None) return "canonical expression is refused";
+  if (again.TermCount != notation.TermCount || again.DiceCount != notation.DiceCount ||
+      !std::equal(notation.Terms, notation.Terms + notation.TermCount, again.Terms)) {
+    return "canonical expression reads back to other terms";
+  }
+
+  // Each term's values, in range, kept as kh/kl says; the total recomputed from them.
+  Cursor at(line.substr(exprEnd + got.size()));
+  std::vector<std::int64_t> drawn;
+  std::int64_t total = 0;
+  for (std::int32_t t = 0; t < notation.TermCount; ++t) {
+    const NotationTerm& term = notation.Terms[t];
+    if (t != 0 && !at.Literal(term.Negative ? " - " : " + ")) return "wrong join";
+    std::int64_t part = 0;
+    if (!term.Dice) {
+      if (!at.Number(part) || part != term.Value) return "number differs from the term";
+    } else {
+      struct Die {
+        std::int64_t Value;
+        bool Dropped;
+      };
+      std::vector<Die> dice;
+      if (!at.Literal("[")) return "no \"[\"";
+      do {
+        const bool dropped = at.Literal("(");
+        std::int64_t value = 0;
+        if (!at.Number(value) || (dropped && !at.Literal(")"))) return "malformed value";
+        if (value < 1 || value > term.Sides) return "value outside 1..sides";
+        dice.push_back({value, dropped});
+        drawn.push_back(value);
+      } while (at.Literal(", "));
+      if (!at.Literal("]")) return "no \"]\"";
+      if (static_cast<std::int32_t>(dice.size()) != term.Count) return "count != values";
+      std::int32_t kept = 0;
+      for (std::size_t i = 0; i < dice.size(); ++i) {
+        if (dice[i].Dropped) continue;
+        ++kept;
+        part += dice[i].Value;
+        // Nothing dropped may beat a kept die, nor tie with it and come earlier.
+        for (std::size_t j = 0; j < dice.size(); ++j) {
+          if (!dice[j].Dropped) continue;
+          const std::int64_t better = term.Keep == KeepKind::Low ? dice[i].Value - dice[j].Value
+                                                                 : dice[j].Value - dice[i].Value;
+          if (better > 0 || (better == 0 && j < i)) return "kept the wrong dice";
+        }
+      }
+      if (kept != term.KeepCount) return "wrong number of dice kept";
+    }
+    total += term.Negative ? -part : part;
+  }
+  std::int64_t shownTotal = 0;
+  if (!at.Literal(" (Total: ") || !at.Number(shownTotal) || !at.Literal(")") || !at.AtEnd()) {
+    return "malformed total";
+  }
+  if (shownTotal != total || draw.Total != total) return "total is not the sum of the kept dice";
+  if (static_cast<std::int32_t>(drawn.size()) != notation.DiceCount) return "dice != count";
+  for (std::size_t i = 0; i < drawn.size(); ++i) {
+    if (draw.Values[i] != drawn[i]) return "line differs from the draw";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t limitByte = size > 0 ? data[0] : 0;
+  const std::uint8_t nameByte = size > 1 ? data[1] : 0;
+  const std::int32_t maxDice = 100 - limitByte % 100;
+  const WideString& fullName = Names()[(nameByte & 0x7Fu) % Names().size()];
+  const WideStringView name = WideStringView(fullName).substr(0, fullName.find(WideChar{0}));
+  WideString text;
+  if (size > 2 && (nameByte & 0x80u) != 0) {
+    text = utf::Utf8ToWide({reinterpret_cast<const char*>(data + 2), size - 2});
+  } else {
+    for (std::size_t at = 2; at + 1 < size; at += 2) {
+      text.push_back(static_cast<WideChar>(data[at] | (data[at + 1] << 8)));
+    }
+  }
+
+  DiceEngine = SeededEngine(Fnv1a(data, size));
+  const EngineState before = DiceEngine;
+  const Notation notation = ParseNotation(text, maxDice);
+  if (!SameEngine(DiceEngine, before)) return "reading the expression drew dice";
+
+  NotationLine line;
+  std::string broken;
+  if (notation.Error != NotationError::None) {
+    WriteNotationError(line, text, notation);
+    broken = CheckErrorLine({line.data(), line.size()}, text, maxDice);
+  } else {
+    if (notation.TermCount < 1 || notation.TermCount > MaxNotationTerms) return "term count";
+    if (notation.DiceCount > maxDice) return "more dice than the limit";
+    for (WideChar c : text) {
+      if (static_cast<std::uint16_t>(c) > 127) return "accepted a unit above 127";
+    }
+    NotationDraw draw;
+    DrawNotation(notation, draw);
+    const EngineState after = DiceEngine;
+    WriteNotationLine(line, fullName, notation, draw);
+    broken = CheckRollLine({line.data(), line.size()}, name, text, notation, draw, maxDice);
+    if (broken.empty()) {
+      // Exactly the engine's dice, term by term, left to right, and nothing more drawn.
+      DiceEngine = before;
+      std::int32_t die = 0;
+      for (std::int32_t t = 0; t < notation.TermCount; ++t) {
+        const NotationTerm& term = notation.Terms[t];
+        for (std::int32_t i = 0; term.Dice && i < term.Count; ++i, ++die) {
+          if (RollDie(static_cast<std::uint32_t>(term.Sides)) != draw.Values[die])
+            return "dice differ from the engine's";
+        }
+      }
+      if (!SameEngine(DiceEngine, after)) return "the engine moved by other than the dice";
+    }
+  }
+  if (!broken.empty()) return broken;
+  if (line.data()[line.size()] != 0) return "line not terminated";
+  if (std::find(line.begin(), line.end(), WideChar{0}) != line.end()) return "zero inside the line";
+  if (name.size() <= 64 && line.capacity() != NotationLineUnits) return "line left the inline room";
+  return {};
+}
+
+}  // namespace fuzz

@@ -1,0 +1,23 @@
+// Arbitrary bytes as a dice expression, read, drawn and written as the roll command will,
+// with every promise checked after: either an error line that shows the text and a reason,
+// or a roll line whose dice are the engine's, in range, kept as kh/kl say, summed right, and
+// whose expression reads back to the same terms. Shared by the fuzz target and the corpus
+// replay test.
+//
+// Input layout (missing bytes read as zero):
+//   byte 0  the dice limit: 100 - byte % 100 (zero: the default 100)
+//   byte 1  bits 0-6: the roller's name, an index into a list (empty, long, with a zero...)
+//           bit 7: the rest is UTF-8 instead of raw UTF-16LE code units
+//   rest    the text after the command
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace fuzz {
+
+// Empty when every check held; otherwise a description of the first broken promise.
+std::string CheckNotation(const std::uint8_t* data, std::size_t size);
+
+}  // namespace fuzz
