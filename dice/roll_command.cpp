@@ -26,7 +26,7 @@ void Roll(AShooterPlayerController* player, FString* message, int sides, Audienc
   if (!GetCharacterName(player, name)) return;
   Line line;
   BuildLine(line, name, count, sides, results, total);
-  SendRollLine(player, line, audience);
+  SendRollLine(player, line.data(), audience);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ bool WaitingForCooldown(const AShooterPlayerController* player) {
   out = PutNumber(out, left);
   out = Put(out, " s before rolling again");
   *out = 0;
-  TellRoller(player, line);
+  TellRoller(player, line.data());
   return true;
 }
 
@@ -32,8 +32,8 @@ bool GetCharacterName(AShooterPlayerController* player, FString& name) {
   return true;
 }
 
-void SendRollLine(const AShooterPlayerController* player, const Line& line, Audience audience) {
-  const FString text(line.data());
+void SendRollLine(const AShooterPlayerController* player, const WideChar* line, Audience audience) {
+  const FString text(line);
   // The host had no memory for the line: better no line than an empty one to everybody.
   if (text.Num == 0) return;
   const bool sent =
@@ -41,7 +41,7 @@ void SendRollLine(const AShooterPlayerController* player, const Line& line, Audi
   if (sent && Settings.LogRolls) LogRollLine(text, audience);
 }
 
-void TellRoller(const AShooterPlayerController* player, const Line& line) {
-  const FString text(line.data());
+void TellRoller(const AShooterPlayerController* player, const WideChar* line) {
+  const FString text(line);
   if (text.Num != 0) DeliverToPlayer(player, text);
 }

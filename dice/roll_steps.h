@@ -17,7 +17,8 @@ bool GetCharacterName(AShooterPlayerController* player, FString& name);
 
 // Sends a finished line to its audience (every live player, or the roller alone) and, when
 // the operator asked for a roll log, logs it once it reached somebody.
-void SendRollLine(const AShooterPlayerController* player, const Line& line, Audience audience);
+// `line` is zero-terminated.
+void SendRollLine(const AShooterPlayerController* player, const WideChar* line, Audience audience);
 
 // Sends a line that is no roll (a refusal, an error) to the roller alone; never logged.
-void TellRoller(const AShooterPlayerController* player, const Line& line);
+void TellRoller(const AShooterPlayerController* player, const WideChar* line);

@@ -1,5 +1,6 @@
 #include "plugin/commands.h"
 
+#include "dice/notation_command.h"
 #include "dice/roll_command.h"
 
 // The host's two integers mean nothing to a roll and are not passed on.
@@ -32,6 +33,10 @@ void PrivateDiceCallback(AShooterPlayerController* player, FString* message, int
   PrivateRollCommand(player, message, Sides);
 }
 
+void NotationCallback(AShooterPlayerController* player, FString* message, int, int) {
+  NotationRollCommand(player, message);
+}
+
 }  // namespace
 
 const std::array<DiceCommand, 7> DiceCommandTable{{
@@ -53,3 +58,5 @@ const std::array<DiceCommand, 7> PrivateDiceCommandTable{{
     {"/pd12", &PrivateDiceCallback<12>},
     {"/pd20", &PrivateDiceCallback<20>},
 }};
+
+const DiceCommand NotationCommand{"/roll", &NotationCallback};

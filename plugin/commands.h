@@ -18,6 +18,10 @@ extern const std::array<DiceCommand, 7> DiceCommandTable;
 // ones when the operator switches them on, and removed after them.
 extern const std::array<DiceCommand, 7> PrivateDiceCommandTable;
 
+// "/roll" with dice notation: registered after every other command when the operator
+// switches it on, and removed last.
+extern const DiceCommand NotationCommand;
+
 void DiceCallback3(AShooterPlayerController* player, FString* message, int, int);
 void DiceCallback4(AShooterPlayerController* player, FString* message, int, int);
 void DiceCallback6(AShooterPlayerController* player, FString* message, int, int);

@@ -37,11 +37,13 @@ ROLLMOOT_EXPORT void Plugin_Init() {
   ClearCooldowns();  // a load starts from the file again, with nobody waiting
   Register(DiceCommandTable);
   if (Settings.PrivateCommands) Register(PrivateDiceCommandTable);
+  if (Settings.RollCommand) Register(std::array{NotationCommand});
 }
 
 ROLLMOOT_EXPORT void Plugin_Unload() {
   // The settings of this load decide what was registered, so they decide what goes.
   Unregister(DiceCommandTable);
   if (Settings.PrivateCommands) Unregister(PrivateDiceCommandTable);
+  if (Settings.RollCommand) Unregister(std::array{NotationCommand});
   WriteLog(spdlog::level::info, "Rollmoot: Plugin unloaded");
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dice/cooldown.h"
+#include "dice/notation_command.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host/fmemory.h"
@@ -36,6 +37,16 @@ Counts CountDuring(Work&& work) {
 }
 
 const bool HeapIsCounted = alloc_count::CountsHeap();
+
+void RollNotation(AShooterPlayerController* player, FString* message, int) {
+  NotationRollCommand(player, message);
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
 
 using AllocTest = HostTest;
 
@@ -66,6 +77,11 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
        everyOptionButCooldown},
       {"every option on, private", longestName, "/pd20 100", 20, 100, everyOptionButCooldown,
        &PrivateRollCommand, 1},
+      // The longest expression there is, and one that is refused.
+      {"/roll, the longest line", longestName, "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
+       RollSettings{0, true, true, 100, true}, &RollNotation},
+      {"/roll, refused", longestName, "/roll 101d1000 " + std::string(300, '+'), 0, 100,
+       everyOptionButCooldown, &RollNotation, 1},
       // The warm-up roll starts the cooldown, so the measured one is refused.
       {"every option on, refused by the cooldown", longestName, "/d20 100", 20, 100, everyOption,
        &RollCommand, 1},

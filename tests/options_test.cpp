@@ -9,6 +9,7 @@
 
 #include "dice/cooldown.h"
 #include "dice/engine.h"
+#include "dice/notation_command.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host_fixture.h"
@@ -153,6 +154,34 @@ TEST_F(OptionsTest, DiceLimitCapsTheCountAndNothingElse) {
         c.count == 1 ? "rolled 1d6 " : "rolled " + std::to_string(c.count) + "d6 ";
     EXPECT_NE(line.find(shown), std::string::npos) << c.maxDice << " " << c.message << ": " << line;
   }
+}
+
+// --- /roll ---------------------------------------------------------------------------------
+
+TEST_F(OptionsTest, RollCommandReadsAfterTheFirstBlankAndMeetsEverySetting) {
+  Settings.CooldownSeconds = 60;
+  Settings.LogRolls = true;
+  Settings.MaxDice = 3;
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  const auto roll = [](simhost::PlayerId who, const WideString& text) {
+    FString message(text.c_str());
+    NotationRollCommand(simhost::Controller(who), &message);
+  };
+  roll(ann, HOST_TEXT("/roll  2 d6"));  // refused: no draw, no log, no cooldown
+  roll(ann, HOST_TEXT("/roll 4d6"));    // more dice than the operator allows
+  roll(ann, HOST_TEXT("/roll\t3d6-1"));
+  roll(ann, HOST_TEXT("/roll 1d4 + nonsense"));            // the cooldown is checked first
+  NotationRollCommand(simhost::Controller(bob), nullptr);  // no expression at all: 1d20
+  const std::string annRolled = "Ann rolled 3d6-1 and got: [5, 1, 6] - 1 (Total: 11)";
+  const std::string bobRolled = "Bob rolled 1d20 and got: [17] (Total: 17)";
+  EXPECT_EQ(Told(ann), (std::vector<std::string>{
+                           "Cannot roll \"2 d6\": no space allowed inside a term at character 2",
+                           "Cannot roll \"4d6\": at most 3 dice in one roll", annRolled,
+                           "Wait 60 s before rolling again", bobRolled}));
+  EXPECT_EQ(Told(bob), (std::vector<std::string>{annRolled, bobRolled}));
+  EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Rollmoot: Roll: " + annRolled,
+                                                     "Rollmoot: Roll: " + bobRolled}));
 }
 
 }  // namespace

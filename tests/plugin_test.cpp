@@ -54,6 +54,11 @@ class PluginTest : public HostTest {
 
 const std::vector<std::string> TableOrder(std::begin(Commands), std::end(Commands));
 
+std::vector<std::string> Plus(std::vector<std::string> commands, const std::string& more) {
+  commands.push_back(more);
+  return commands;
+}
+
 TEST_F(PluginTest, RegistersSevenCommandsInOrderAndRemovesThemInTheSameOrder) {
   Start();
   EXPECT_EQ(Calls(simhost::Registry::Register), TableOrder);
@@ -76,16 +81,19 @@ TEST_F(PluginTest, ConfigurationIsLoadedBeforeAnyCommandIsRegistered) {
   Stop();
 }
 
-// Private commands come after the seven, in the same order both ways; without the member
-// (or with false) nothing but the seven is registered.
-TEST_F(PluginTest, PrivateCommandsAreRegisteredAfterThePublicOnesWhenSwitchedOn) {
+// Private commands come after the seven and /roll after every other, in the same order both
+// ways; without the members (or with false) nothing but the seven is registered.
+TEST_F(PluginTest, OptionalCommandsAreRegisteredAfterThePublicOnesWhenSwitchedOn) {
   const std::vector<std::string> both = {"/d3",  "/d4",  "/d6",  "/d8",  "/d10",  "/d12",  "/d20",
                                          "/pd3", "/pd4", "/pd6", "/pd8", "/pd10", "/pd12", "/pd20"};
   for (const auto& [config, expected] :
        std::vector<std::pair<std::string, std::vector<std::string>>>{
            {R"({"PrivateCommands": true})", both},
            {R"({"PrivateCommands": false})", TableOrder},
-           {R"({"PrivateCommands": 1})", TableOrder}}) {
+           {R"({"PrivateCommands": 1})", TableOrder},
+           {R"({"RollCommand": true, "PrivateCommands": true})", Plus(both, "/roll")},
+           {R"({"RollCommand": true})", Plus(TableOrder, "/roll")},
+           {R"({"RollCommand": false})", TableOrder}}) {
     server_.WriteConfig(config);
     Start();
     EXPECT_EQ(Calls(simhost::Registry::Register), expected) << config;
