@@ -9,8 +9,3 @@ if(ROLLMOOT_SANITIZERS)
     -fno-omit-frame-pointer)
   target_link_options(rollmoot_sanitizers INTERFACE -fsanitize=${_rollmoot_sanitize})
 endif()
-
-# Every target of ours: warnings and sanitizers.
-function(rollmoot_target_defaults target)
-  target_link_libraries(${target} PRIVATE rollmoot_warnings rollmoot_sanitizers)
-endfunction()

@@ -107,6 +107,16 @@ def check_roll(lines, roller, sides, count, recipients, sender="[Dice]"):
     check(count == 1 or int(match.group(5)) == sum(values), f"bad total: {lines[0]['text']!r}")
 
 
+def local_path(path):
+    """A path the server printed, as this script can open it: under Wine the server prints
+    Windows paths, which winepath turns back into the build machine's."""
+    if not re.match(r"^[A-Za-z]:\\", path):
+        return path
+    done = subprocess.run(["winepath", "-u", path], capture_output=True, text=True, timeout=TIMEOUT)
+    check(done.returncode == 0 and done.stdout.strip(), f"winepath cannot map {path!r}")
+    return done.stdout.strip()
+
+
 def start_of_session(cursor, created=True, sender="Dice"):
     """Server directory notice, the configuration lines, the loaded notice. Returns the dir."""
     notice = cursor.take("host", re.compile(r"^server directory "))
@@ -181,7 +191,8 @@ def case_session(server, _):
     c.take("error", "the plugin is already loaded")
     check_roll(c.chats(), "Zoë 🎲", 12, 2, [1, 3, 4, 5, 6])
     end_of_session(c)
-    check(not os.path.exists(temp.group(1)), "the temporary server directory is still there")
+    check(not os.path.exists(local_path(temp.group(1))),
+          "the temporary server directory is still there")
 
 
 def case_no_log_sinks(server, _):
@@ -308,7 +319,7 @@ def case_pipe(server, _):
     """Line by line: each command's events arrive before the next command is written."""
     session = Piped(server, ["--json"])
     notice = session.event()
-    directory = re.match(r"^server directory (.*) \(temporary", notice["text"]).group(1)
+    directory = local_path(re.match(r"^server directory (.*) \(temporary", notice["text"]).group(1))
     while session.event()["event"] != "host":  # the configuration lines, then "loaded"
         pass
     check(os.path.isfile(os.path.join(directory, "ArkApi", "Plugins", "Rollmoot", "config.json")),

@@ -1,7 +1,7 @@
 // What only the Windows build can show, with the real Rollmoot.dll loaded from disk: text
 // files with CR LF, backslash paths, Windows error codes on file-status queries, the
-// module's own path as Windows reports it (also beyond MAX_PATH), and host exceptions
-// crossing three modules (AsaApi.dll, Rollmoot.dll, this program).
+// module's own path as Windows reports it (also beyond MAX_PATH), host exceptions crossing
+// three modules (AsaApi.dll, Rollmoot.dll, this program), and the DLL's version resource.
 #define NOMINMAX  // std::numeric_limits<T>::max() in the headers below, not a macro
 #include <windows.h>
 
@@ -192,6 +192,40 @@ TEST_F(WindowsTest, HostExceptionsReachTheCallerThroughThePlugin) {
   simhost::SetFaults({});
   module_->Unload();  // the host must not keep callbacks into a module about to go
   EXPECT_TRUE(simhost::RegisteredCommands().empty());
+}
+
+// What the server's operator sees in the DLL's properties, read the way Windows reads it.
+TEST(WindowsModule, PropertiesShowTheProjectVersion) {
+  const std::wstring path = BuiltModule().wstring();
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_NE(size, 0u) << "no version resource";
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, (ROLLMOOT_VERSION_MAJOR << 16) | ROLLMOOT_VERSION_MINOR);
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(ROLLMOOT_VERSION_PATCH << 16));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+  const std::pair<const wchar_t*, std::wstring> strings[] = {
+      {L"FileVersion", utf::Utf8ToWide(ROLLMOOT_VERSION)},
+      {L"ProductVersion", utf::Utf8ToWide(ROLLMOOT_VERSION)},
+      {L"ProductName", L"Rollmoot"},
+      {L"OriginalFilename", L"Rollmoot.dll"},
+      {L"FileDescription", L"Rollmoot: Dice rolls for game server chat"},
+  };
+  for (const auto& [key, expected] : strings) {
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+    wchar_t* value = nullptr;
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+        << utf::WideToUtf8(key);
+    EXPECT_EQ(std::wstring(value), expected) << utf::WideToUtf8(key);
+  }
 }
 
 }  // namespace
