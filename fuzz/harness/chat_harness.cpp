@@ -407,7 +407,8 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
                        (typed.empty() || typed[0] == ' ' || typed[0] == '\t');
 
   // Cooldowns that were already running when the message came; one started exactly
-  // CooldownSeconds ago has just run out.
+  // CooldownSeconds ago has just run out. The seconds left are whole as long as the message
+  // follows within a second, which it does by far.
   std::int32_t waitLeft = 0;
   if (Settings.CooldownSeconds > 0 && (speakerWaits || othersWait)) {
     const auto start = CooldownClock::now() - std::chrono::seconds(since);
