@@ -1,9 +1,13 @@
 #include "bench/bench_server.h"
 
+#include <spdlog/sinks/null_sink.h>
+
 #include "bench/conventional_roll.h"
 #include "bench/floor_roll.h"
+#include "dice/cooldown.h"
 #include "dice/roll_command.h"
 #include "host/utf.h"
+#include "plugin/log.h"
 #include "simhost/simhost.h"
 
 namespace bench {
@@ -36,10 +40,16 @@ const Scenario* FindScenario(const std::string& name) {
 }
 
 const std::vector<Implementation>& Implementations() {
+  static constexpr RollSettings AllOn{0, true, true, MaxDiceCount, true};
+  static constexpr RollSettings AllOnWithCooldown{MaxCooldownSeconds, true, true, MaxDiceCount,
+                                                  true};
   static const std::vector<Implementation> implementations{
       {"ours", &RollCommand},
       {"floor", &FloorRoll},
       {"conventional", &ConventionalRoll},
+      {"all_on", &RollCommand, AllOn},
+      {"all_on_private", &PrivateRollCommand, AllOn},
+      {"refused", &RollCommand, AllOnWithCooldown},
   };
   return implementations;
 }
@@ -51,7 +61,14 @@ const Implementation* FindImplementation(const std::string& name) {
   return nullptr;
 }
 
-BenchServer::BenchServer(const Scenario& scenario) {
+BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options) {
+  Settings = options;
+  ClearCooldowns();
+  if (options.LogRolls) {
+    GetLogSinks().assign({std::make_shared<spdlog::sinks::null_sink_mt>()});
+    CreatePluginLog(PluginLogHolder(), "Rollmoot");
+    GetLogSinks().clear();
+  }
   simhost::Reset();
   simhost::SetLeanRelay(true);
   for (int i = 1; i <= scenario.Players; ++i) {
@@ -67,6 +84,9 @@ BenchServer::BenchServer(const Scenario& scenario) {
 BenchServer::~BenchServer() {
   message_.reset();
   simhost::Reset();
+  PluginLogHolder().reset();
+  ClearCooldowns();
+  Settings = {};
 }
 
 }  // namespace bench

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dice/settings.h"
 #include "host/asa_api.h"
 
 namespace bench {
@@ -23,19 +24,27 @@ struct Scenario {
 const std::vector<Scenario>& Scenarios();
 const Scenario* FindScenario(const std::string& name);
 
-// The three ways of handling a roll, called as a command callback calls the handler.
+// The ways of handling a roll, called as a command callback calls the handler, and the
+// operator's settings they run under.
 using RollFn = void (*)(AShooterPlayerController* player, FString* message, int sides);
 struct Implementation {
   const char* Name;
   RollFn Roll;
+  RollSettings Options = {};
 };
-// "ours" (RollCommand), "floor" (the unavoidable work), "conventional".
+// "ours" (RollCommand), "floor" (the unavoidable work), "conventional", all with every
+// setting off; then ours with every setting on and the roll log going to a sink that
+// drops it: "all_on" (the cooldown at 0, so that every roll rolls), "all_on_private"
+// (PrivateRollCommand) and "refused" (a long cooldown, started by the warm-up roll, so
+// every measured roll is refused).
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 
+// Sets `options` up as a load of the plugin would (the settings, no cooldown running, and
+// the plugin's logger over a sink that drops every line) until the server goes.
 class BenchServer {
  public:
-  explicit BenchServer(const Scenario& scenario);
+  explicit BenchServer(const Scenario& scenario, const RollSettings& options = {});
   ~BenchServer();
   BenchServer(const BenchServer&) = delete;
   BenchServer& operator=(const BenchServer&) = delete;

@@ -20,12 +20,15 @@ int main(int argc, char** argv) {
   const bench::Scenario* scenario = argc == 4 ? bench::FindScenario(argv[2]) : nullptr;
   const long rolls = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
   if (implementation == nullptr || scenario == nullptr || rolls < 1) {
-    std::fprintf(stderr, "usage: %s ours|floor|conventional d6_1p|d20x100_100p|msg500_1p N\n",
+    std::fprintf(stderr,
+                 "usage: %s ours|floor|conventional|all_on|all_on_private|refused "
+                 "d6_1p|d20x100_100p|msg500_1p N\n",
                  argv[0]);
     return 2;
   }
-  bench::BenchServer server(*scenario);
-  implementation->Roll(server.Roller(), server.Message(), scenario->Sides);  // warm-up
+  bench::BenchServer server(*scenario, implementation->Options);
+  // Warm-up; with a cooldown, it starts it, so the measured rolls are refused.
+  implementation->Roll(server.Roller(), server.Message(), scenario->Sides);
   rollmoot_measured_rolls(implementation->Roll, server, scenario->Sides, rolls);
   std::printf("%llu deliveries\n", static_cast<unsigned long long>(simhost::DeliveryCount()));
   return 0;

@@ -3,10 +3,12 @@
 
 Each roll scenario shows ours, the floor and the conventional handler side by side, as CPU
 time per roll: ours/floor (how close a roll comes to the unavoidable work) and
-conventional/ours (how much faster it is than the usual way). Medians lead; the best of
-the repetitions follows, as the figure least disturbed by other load on a shared machine.
-Exits 1 when the handler asked the heap for anything itself, and with --strict also when
-a timing target is missed.
+conventional/ours (how much faster it is than the usual way), every setting off. A second
+table puts ours with every setting off beside ours with every setting on (the roll log
+going to a sink that drops it): a public roll, a private one, and one the cooldown refuses.
+Medians lead; the best of the repetitions follows, as the figure least disturbed by other
+load on a shared machine. Exits 1 when the handler asked the heap for anything itself, and
+with --strict also when a timing target is missed.
 """
 import json
 import statistics
@@ -15,6 +17,9 @@ import sys
 FLOOR_LIMIT = 1.5        # ours at most this many times the floor
 CONVENTIONAL_GAIN = 3.0  # conventional at least this many times ours
 TARGET_SCENARIO = "d20x100_100p"
+# Ours with every setting on; the logger's own work for the roll log is counted with the
+# first two, which log their line.
+SETTINGS_ON = ("all_on", "all_on_private", "refused")
 
 
 def collect(document):
@@ -65,13 +70,26 @@ def main(argv):
         if figure == "median":
             print(f"  target (medians): {target}")
 
-    print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks)")
+    scenarios = sorted({n.split("/")[1] for n in runs if n.startswith("roll/")})
+    if all(f"roll/{s}/{i}" in runs for s in scenarios for i in SETTINGS_ON):
+        for figure in ("median", "best"):
+            print(f"\nevery setting off and on, {figure} ns per roll")
+            print(f"  {'scenario':14} {'off':>7} {'on':>7} {'on/off':>7} {'private':>8} "
+                  f"{'refused':>8}")
+            for scenario in scenarios:
+                off, on, private, refused = (runs[f"roll/{scenario}/{i}"][figure]
+                                             for i in ("ours",) + SETTINGS_ON)
+                print(f"  {scenario:14} {off:7.0f} {on:7.0f} {on / off:7.2f} {private:8.0f} "
+                      f"{refused:8.0f}")
+
+    print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks; with the"
+          "\nroll log on, own includes the logger's, e.g. its buffer for a line over 250 bytes)")
     for name, run in sorted(runs.items()):
         if name.startswith("roll/"):
             counters = run["run"]
-            print(f"  {name:32} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
+            print(f"  {name:34} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
                   f"  deliveries {counters['deliveries']:5.1f}")
-            if name.endswith("/ours") and counters["own_heap"] != 0:
+            if name.split("/")[-1] in ("ours", "refused") and counters["own_heap"] != 0:
                 print(f"  FAIL {name}: the handler asked the heap for blocks of its own")
                 failed = True
     return 1 if failed else 0

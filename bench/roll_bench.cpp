@@ -17,10 +17,16 @@
 namespace bench {
 namespace {
 
-std::vector<std::u16string> LinesSent(const Scenario& scenario, RollFn roll) {
-  BenchServer server(scenario);
+// The lines one roll sends, after a warm-up roll when the implementation has a cooldown
+// (as the benchmark measures it).
+std::vector<std::u16string> LinesSent(const Scenario& scenario, const Implementation& with) {
+  BenchServer server(scenario, with.Options);
   simhost::SetLeanRelay(false);
-  roll(server.Roller(), server.Message(), scenario.Sides);
+  if (with.Options.CooldownSeconds > 0) {
+    with.Roll(server.Roller(), server.Message(), scenario.Sides);
+    simhost::ClearInboxes();
+  }
+  with.Roll(server.Roller(), server.Message(), scenario.Sides);
   std::vector<std::u16string> lines;
   for (int player = 1; player <= scenario.Players; ++player) {
     for (const auto& line : simhost::Inbox(player)) lines.push_back(line.Text);
@@ -28,11 +34,13 @@ std::vector<std::u16string> LinesSent(const Scenario& scenario, RollFn roll) {
   return lines;
 }
 
-void BM_Roll(benchmark::State& state, const Scenario& scenario, RollFn roll) {
-  BenchServer server(scenario);
+void BM_Roll(benchmark::State& state, const Scenario& scenario, const Implementation& with) {
+  BenchServer server(scenario, with.Options);
   AShooterPlayerController* roller = server.Roller();
   FString* message = server.Message();
-  roll(roller, message, scenario.Sides);  // first-use statics and lazy binding, out of the count
+  const RollFn roll = with.Roll;
+  // First-use statics and lazy binding, out of the count; with a cooldown, it starts it.
+  roll(roller, message, scenario.Sides);
 
   const simhost::MemoryStats hostBefore = simhost::Memory();
   const std::uint64_t deliveriesBefore = simhost::DeliveryCount();
@@ -63,12 +71,19 @@ void BM_Roll(benchmark::State& state, const Scenario& scenario, RollFn roll) {
 
 bool CheckSameWork() {
   bool same = true;
+  const std::u16string refusal = u"Wait 3600 s before rolling again";
   for (const Scenario& scenario : Scenarios()) {
     DiceEngine = SeededEngine(2024u);
-    const auto ours = LinesSent(scenario, &RollCommand);
+    const auto ours = LinesSent(scenario, *FindImplementation("ours"));
     ConventionalEngine.seed(2024u);
-    const auto conventional = LinesSent(scenario, &ConventionalRoll);
-    const auto floor = LinesSent(scenario, FindImplementation("floor")->Roll);
+    const auto conventional = LinesSent(scenario, *FindImplementation("conventional"));
+    const auto floor = LinesSent(scenario, *FindImplementation("floor"));
+    // Every setting on: the same line to everyone, or to the roller alone, or a refusal.
+    DiceEngine = SeededEngine(2024u);
+    const auto allOn = LinesSent(scenario, *FindImplementation("all_on"));
+    DiceEngine = SeededEngine(2024u);
+    const auto allOnPrivate = LinesSent(scenario, *FindImplementation("all_on_private"));
+    const auto refused = LinesSent(scenario, *FindImplementation("refused"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
     if (ours.size() != expected || conventional != ours || floor.size() != expected) {
       std::fprintf(stderr, "%s: the implementations do not do the same work\n",
@@ -79,6 +94,13 @@ bool CheckSameWork() {
                      utf::WideToUtf8(conventional.front()).c_str());
       }
       same = false;
+    } else if (allOn != ours || allOnPrivate != std::vector<std::u16string>{ours.front()} ||
+               refused != std::vector<std::u16string>{refusal}) {
+      std::fprintf(stderr,
+                   "%s: with every setting on, ours does not send the same line to everyone, "
+                   "the same line to the roller alone, and a refusal to the roller alone\n",
+                   scenario.Name.c_str());
+      same = false;
     }
   }
   return same;
@@ -88,7 +110,7 @@ void RegisterRollBenchmarks() {
   for (const Scenario& scenario : Scenarios()) {
     for (const Implementation& implementation : Implementations()) {
       const std::string name = "roll/" + scenario.Name + "/" + implementation.Name;
-      benchmark::RegisterBenchmark(name.c_str(), &BM_Roll, scenario, implementation.Roll);
+      benchmark::RegisterBenchmark(name.c_str(), &BM_Roll, scenario, implementation);
     }
   }
 }

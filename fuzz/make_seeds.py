@@ -5,7 +5,7 @@ harness/chat_harness.h, notation seeds the one in harness/notation_harness.h."""
 import pathlib
 
 ROOT = pathlib.Path(__file__).resolve().parent / "corpus"
-D6, D20, UNKNOWN = 2, 6, 7
+D4, D6, D20, UNKNOWN = 1, 2, 6, 7
 UPPER, UTF16, FAULT, NULL_PLAYER = 8, 16, 32, 64
 GHOST = 9  # a player who left
 
@@ -43,6 +43,57 @@ for seat in range(9):
     CHAT[f"speaker-{seat}"] = (D6, seat, 0, " 2")
 for code in list(range(8)) + [8, 16, 17, 18, 24]:
     CHAT[f"fault-{code}"] = (D6 | FAULT, 0, code, " 3" + "y" * (130 if code == 1 else 0))
+
+# With SETTINGS, four more bytes follow the fault byte: option bits, MaxDice, the cooldown
+# and how long ago the running cooldowns started (see harness/chat_harness.h).
+SETTINGS = 128
+PRIVATE, LOG_ROLLS, COOLDOWN, SPEAKER_WAITS, OTHERS_WAIT, TWICE = 1, 2, 4, 8, 16, 32
+LEAVING = 11  # a player mid-disconnect
+BRACES, SURROGATE = 3, 6  # names: "{0} {:>9} }{", a lone surrogate
+
+
+def max_dice(n):
+    return 100 - n
+
+
+# name: (flags, seat, fault, option bits, MaxDice byte, cooldown byte, started byte, text)
+SETTINGS_CHAT = {
+    "private": (D6, 0, 0, PRIVATE, 0, 0, 0, " 3"),
+    "private-upper": (D20 | UPPER, 0, 0, PRIVATE, 0, 0, 0, " 2"),
+    "private-unknown": (UNKNOWN, 0, 0, PRIVATE, 0, 0, 0, " 3"),
+    "private-null-player": (D6 | NULL_PLAYER, 0, 0, PRIVATE, 0, 0, 0, " 3"),
+    "private-stale": (D6, GHOST, 0, PRIVATE, 0, 0, 0, " 3"),
+    "private-leaving": (D6, LEAVING, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "public-leaving": (D6, LEAVING, 0, LOG_ROLLS, 0, 0, 0, " 3"),
+    "log-braces": (D6, BRACES, 0, LOG_ROLLS, 0, 0, 0, " 3"),
+    "log-private-surrogate": (D20, SURROGATE, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 2"),
+    "log-emoji": (D4, 5, 0, LOG_ROLLS, 0, 0, 0, ""),
+    "log-long-name": (D20, 8, 0, LOG_ROLLS, 0, 0, 0, " 100"),
+    "log-empty-relay": (D6 | FAULT, 0, 24, LOG_ROLLS, 0, 0, 0, " 3"),
+    "log-no-memory": (D6 | FAULT, 0, 8, PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "max-dice-1": (D6, 0, 0, 0, max_dice(1), 0, 0, " 500"),
+    "max-dice-1-zero": (D6, 0, 0, 0, max_dice(1), 0, 0, " 0"),
+    "max-dice-7": (D6, 0, 0, 0, max_dice(7), 0, 0, " 8"),
+    "max-dice-100": (D20, 0, 0, 0, max_dice(100), 0, 0, " 500"),
+    "cooldown-twice": (D6, 0, 0, COOLDOWN | TWICE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "cooldown-twice-private": (D6, 0, 0, COOLDOWN | TWICE | PRIVATE, 0, 0, 0, " 3"),
+    "cooldown-twice-short": (D6, 0, 0, COOLDOWN | TWICE, 0, 255, 0, ""),
+    "cooldown-off-twice": (D6, 0, 0, TWICE | LOG_ROLLS, 0, 0, 0, " 2"),
+    "cooldown-waits": (D6, 0, 0, COOLDOWN | SPEAKER_WAITS | LOG_ROLLS, 0, 0, 0, " 3"),
+    "cooldown-waits-half": (D6, 0, 0, COOLDOWN | SPEAKER_WAITS, 0, 0, 120, " 3"),
+    "cooldown-last-second": (D6, 0, 0, COOLDOWN | SPEAKER_WAITS | TWICE, 0, 1, 239, " 3"),
+    "cooldown-ran-out": (D6, 0, 0, COOLDOWN | SPEAKER_WAITS | TWICE, 0, 0, 240, " 3"),
+    "cooldown-others-wait": (D6, 0, 0, COOLDOWN | OTHERS_WAIT | TWICE, 0, 0, 0, " 3"),
+    "cooldown-everyone-waits": (D6, 2, 0, COOLDOWN | SPEAKER_WAITS | OTHERS_WAIT, 0, 0, 7, " 3"),
+    "cooldown-leaving": (D6, LEAVING, 0, COOLDOWN | SPEAKER_WAITS | PRIVATE, 0, 0, 0, " 3"),
+    "cooldown-stale": (D6, GHOST, 0, COOLDOWN | SPEAKER_WAITS, 0, 0, 0, " 3"),
+    "cooldown-null-player": (D6 | NULL_PLAYER, 0, 0, COOLDOWN | TWICE, 0, 0, 0, " 3"),
+    "cooldown-unknown": (UNKNOWN, 0, 0, COOLDOWN | TWICE, 0, 0, 0, " 3"),
+    "cooldown-no-memory": (D6 | FAULT, 0, 8, COOLDOWN | SPEAKER_WAITS, 0, 0, 0, " 3"),
+    "cooldown-empty-relay": (D6 | FAULT, 0, 24, COOLDOWN | TWICE, 0, 0, 0, " 3"),
+    "cooldown-malloc-1": (D6 | FAULT, 0, 0, COOLDOWN | TWICE | PRIVATE, 0, 0, 0, " 3"),
+    "all-on": (D20, 0, 0, 63, max_dice(20), 0, 0, " 500"),
+}
 
 UTF16_CHAT = {
     "utf16-nul": (D6 | UTF16, 0, 0, [0x20, 0x00, 0x35]),
@@ -189,6 +240,9 @@ def write(folder, name, data):
 
 for name, (flags, seat, fault, text) in CHAT.items():
     write("chat", name, bytes([flags, seat, fault]) + text.encode("utf-8"))
+for name, (flags, seat, fault, bits, dice, cooldown, started, text) in SETTINGS_CHAT.items():
+    write("chat", "settings-" + name,
+          bytes([flags | SETTINGS, seat, fault, bits, dice, cooldown, started]) + text.encode("utf-8"))
 for name, (flags, seat, fault, units) in UTF16_CHAT.items():
     write("chat", name, bytes([flags, seat, fault]) + b"".join(u.to_bytes(2, "little") for u in units))
 for name, (limit, who, text) in NOTATION.items():

@@ -28,9 +28,10 @@ if [[ "${1:-}" == "--callgrind" ]]; then
   echo
   echo "instructions per roll (callgrind, $rolls rolls, set-up excluded)"
   printf '  %-14s %9s %9s %9s %11s %11s\n' scenario ours floor conv. ours/floor conv./ours
+  settings_on=()
   for scenario in d6_1p d20x100_100p msg500_1p; do
     declare -A counts=()
-    for implementation in ours floor conventional; do
+    for implementation in ours floor conventional all_on all_on_private refused; do
       file="$out/callgrind.$scenario.$implementation"
       valgrind --tool=callgrind --collect-atstart=no --toggle-collect=rollmoot_measured_rolls \
         --callgrind-out-file="$file" \
@@ -45,5 +46,12 @@ scenario, ours, floor, conventional, rolls = sys.argv[1], *map(int, sys.argv[2:]
 o, f, c = ours / rolls, floor / rolls, conventional / rolls
 print(f"  {scenario:14} {o:9.0f} {f:9.0f} {c:9.0f} {o / f:11.2f} {c / o:11.2f}")
 PY
+    settings_on+=("$scenario ${counts[ours]} ${counts[all_on]} ${counts[all_on_private]} ${counts[refused]}")
   done
+  echo
+  echo "instructions per roll, every setting off and on (the roll log to a sink that drops it)"
+  printf '  %-14s %9s %9s %7s %9s %9s\n' scenario off on on/off private refused
+  printf '%s\n' "${settings_on[@]}" | awk -v rolls="$rolls" '{
+    printf "  %-14s %9.0f %9.0f %7.2f %9.0f %9.0f\n", $1, $2 / rolls, $3 / rolls, $3 / $2,
+      $4 / rolls, $5 / rolls }'
 fi

@@ -22,6 +22,7 @@ ctest --preset asan
 
 stage "soak through the console server, short form"
 python3 scripts/soak.py --build-dir build/dev --short
+python3 scripts/soak.py --build-dir build/dev --short --all-settings
 python3 scripts/soak.py --build-dir build/asan --short --no-rss-limit
 
 stage "fuzzing, short runs"

@@ -1,40 +1,32 @@
 #include "fuzz/harness/chat_harness.h"
 
-#include <spdlog/sinks/base_sink.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <vector>
 
+#include "dice/cooldown.h"
 #include "dice/engine.h"
 #include "dice/roll_command.h"
+#include "dice/settings.h"
 #include "fuzz/harness/line_shape.h"
 #include "host/utf.h"
 #include "plugin/commands.h"
 #include "plugin/log.h"
+#include "simhost/recording_sink.h"
 #include "simhost/simhost.h"
 
 namespace fuzz {
 namespace {
 
-// Counts lines only: the handler must never write one.
-class CountingSink final : public spdlog::sinks::base_sink<std::mutex> {
- public:
-  std::size_t Lines = 0;
-
- protected:
-  void sink_it_(const spdlog::details::log_msg&) override { ++Lines; }
-  void flush_() override {}
-};
-
 struct Seat {
   simhost::PlayerId Id;
   WideString Name;
-  bool Stale;
+  bool Gone;     // left: the host dispatches nothing of theirs, and they get no line
+  bool Leaving;  // mid-disconnect: their commands still arrive, but they get no line
 };
 
 struct Delivery {
@@ -42,13 +34,19 @@ struct Delivery {
   simhost::ChatLine Line;
 };
 
+struct LogLine {
+  spdlog::level::level_enum Level;
+  std::string Message;
+};
+
 // One server for the whole run: registering and joining anew for every input would spend
 // the fuzzer's time on the host. The relay is lean (stores nothing) and an observer keeps
-// what this input delivered, so nothing grows from input to input.
+// what this input delivered, as the log sink keeps what it logged, so nothing grows from
+// input to input.
 struct Server {
   std::vector<Seat> Seats;
   std::vector<Delivery> Delivered;
-  std::shared_ptr<CountingSink> Sink = std::make_shared<CountingSink>();
+  std::vector<LogLine> Logged;
   std::shared_ptr<spdlog::logger> Log;
 
   Server() { Build(); }
@@ -61,9 +59,12 @@ struct Server {
   void Build() {
     simhost::Reset();
     Seats.clear();
-    for (const DiceCommand& row : DiceCommandTable) {
-      const FString text(row.Text);
-      AsaApi::GetCommands().RegisterChatCommand(text, ChatCommandCallback(row.Callback));
+    // Both tables: an input that uses a private command has them switched on.
+    for (const auto* table : {&DiceCommandTable, &PrivateDiceCommandTable}) {
+      for (const DiceCommand& row : *table) {
+        const FString text(row.Text);
+        AsaApi::GetCommands().RegisterChatCommand(text, ChatCommandCallback(row.Callback));
+      }
     }
     WideString withNul = HOST_TEXT("a");
     withNul.push_back(0);
@@ -80,12 +81,18 @@ struct Server {
                                 withNul,
                                 WideString(300, static_cast<WideChar>('W')),
                                 HOST_TEXT("Ghost"),
-                                HOST_TEXT("Gone")};
-    for (const WideString& name : names) Seats.push_back({simhost::Join(name), name, false});
+                                HOST_TEXT("Gone"),
+                                HOST_TEXT("Parting %s")};
+    for (const WideString& name : names) {
+      Seats.push_back({simhost::Join(name), name, false, false});
+    }
     for (Seat& seat : Seats) {
       if (seat.Name == HOST_TEXT("Ghost") || seat.Name == HOST_TEXT("Gone")) {
         simhost::Leave(seat.Id);
-        seat.Stale = true;
+        seat.Gone = true;
+      } else if (seat.Name == HOST_TEXT("Parting %s")) {
+        simhost::BeginLeave(seat.Id);
+        seat.Leaving = true;
       }
     }
     simhost::SetLeanRelay(true);
@@ -93,7 +100,10 @@ struct Server {
       Delivered.push_back({to, line});
     });
     std::shared_ptr<spdlog::logger> holder;
-    GetLogSinks().assign({Sink});
+    GetLogSinks().assign({std::make_shared<simhost::RecordingSink>(
+        [this](const simhost::RecordingSink::Entry& entry) {
+          Logged.push_back({entry.Level, entry.Message});
+        })});
     CreatePluginLog(holder, "Rollmoot");
     GetLogSinks().clear();
     Log = holder;
@@ -157,6 +167,30 @@ WideString Widen(const std::string& ascii) {
   return WideString(ascii.begin(), ascii.end());
 }
 
+// UTF-16 to UTF-8 with U+FFFD for a lone surrogate, written apart from the plugin's own
+// conversion so that the roll log is judged independently.
+std::string ToUtf8(const WideString& units) {
+  std::string out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    std::uint32_t cp = static_cast<std::uint16_t>(units[i]);
+    const bool high = cp >= 0xD800 && cp < 0xDC00;
+    const std::uint32_t next = i + 1 < units.size() ? static_cast<std::uint16_t>(units[i + 1]) : 0;
+    if (high && next >= 0xDC00 && next < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    const int extra = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    static const unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    out.push_back(static_cast<char>(lead[extra] | (cp >> (6 * extra))));
+    for (int k = extra - 1; k >= 0; --k) {
+      out.push_back(static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F)));
+    }
+  }
+  return out;
+}
+
 // The exact line for these dice, built apart from the handler's formatting.
 WideString ExpectedLine(const WideString& name, int sides, const std::vector<std::int32_t>& dice) {
   std::int64_t total = 0;
@@ -204,47 +238,37 @@ std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
   return hash;
 }
 
-}  // namespace
+// One message as the input describes it, and what the handler must do with it.
+struct Message {
+  const Seat* Speaker;
+  DiceCallback Callback;  // null: a command nobody registered
+  bool Private;
+  int Sides;
+  WideString Text;
+  bool Faulty;
+  bool NullPlayer;
+  bool Dispatched;  // the host hands it to the callback
+};
 
-std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
-  Server& server = GetServer();
-  server.EnsureBuilt();
-  PluginLogHolder() = server.Log;
+// Types the message once and checks the outcome. `waitLeft`: seconds of the speaker's
+// cooldown the handler must find (0: none); set to the cooldown the roll started, if any.
+std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t faultCode,
+                            std::int32_t& waitLeft) {
   server.Delivered.clear();
-  const std::size_t logLinesBefore = server.Sink->Lines;
-
-  Input in(data, size);
-  const std::uint8_t flags = in.Byte();
-  const std::size_t row = flags & 7u;
-  const bool upper = (flags & 8u) != 0, utf16 = (flags & 16u) != 0;
-  const bool faulty = (flags & 32u) != 0, nullPlayer = (flags & 64u) != 0;
-  const Seat& speaker = server.Seats[in.Byte() % server.Seats.size()];
-  const std::uint8_t faultCode = in.Byte();
-  const WideString typed = in.RestAsText(utf16);
-
-  // The die a command rolls is the number in its text; "/d7" is no command of ours.
-  const std::string command = row < DiceCommandTable.size() ? DiceCommandTable[row].Text : "/d7";
-  const int sides = std::stoi(command.substr(2));
-  WideString message = Widen(command) + typed;
-  if (upper) message[1] = static_cast<WideChar>('D');
-  // The host hands over a message only when the command word (up to a space or tab) matches.
-  const bool known = row < DiceCommandTable.size();
-  const bool dispatched = known && !nullPlayer && !speaker.Stale &&
-                          (typed.empty() || typed[0] == ' ' || typed[0] == '\t');
-
-  DiceEngine = SeededEngine(Fnv1a(data, size));
+  server.Logged.clear();
+  const Seat& speaker = *message.Speaker;
   const EngineState engineBefore = DiceEngine;
   const simhost::MemoryStats memoryBefore = simhost::Memory();
 
-  if (faulty) simhost::SetFaults(MakeFault(faultCode));
+  if (message.Faulty) simhost::SetFaults(MakeFault(faultCode));
   bool said = false;
-  if (nullPlayer && known) {
-    FString text(message.c_str());
-    DiceCommandTable[row].Callback(nullptr, &text, 0, 0);
+  if (message.NullPlayer && message.Callback != nullptr) {
+    FString text(message.Text.c_str());
+    message.Callback(nullptr, &text, 0, 0);
   } else {
-    said = simhost::Say(speaker.Id, message);
+    said = simhost::Say(speaker.Id, message.Text);
   }
-  if (faulty) simhost::SetFaults({});
+  if (message.Faulty) simhost::SetFaults({});
 
   const simhost::MemoryStats memoryAfter = simhost::Memory();
   if (memoryAfter.Blocks != memoryBefore.Blocks || memoryAfter.Bytes != memoryBefore.Bytes) {
@@ -252,53 +276,170 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   }
   if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
   if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
-  if (server.Sink->Lines != logLinesBefore) return "the roll handler wrote a log line";
-  if (said != dispatched) return "host dispatch differs from the command word rule";
+  if (said != message.Dispatched) return "host dispatch differs from the command word rule";
 
-  if (!dispatched) {
+  const bool drew = !SameEngine(DiceEngine, engineBefore);
+  if (!message.Dispatched || waitLeft > 0) {
+    if (drew) return "dice were drawn for a message that rolled nothing";
+    if (!server.Logged.empty()) return "a message that rolled nothing was logged";
+  }
+  if (!message.Dispatched) {
     if (!server.Delivered.empty()) return "a line was sent for a message that rolled nothing";
-    if (!SameEngine(DiceEngine, engineBefore))
-      return "dice were drawn for a message that rolled nothing";
     return {};
   }
 
-  // At most one line per live player, none to a stale one, all lines alike.
+  // Refused: one line to the roller alone, unless they are on their way out.
+  if (waitLeft > 0) {
+    const WideString expected =
+        Widen("Wait " + std::to_string(waitLeft) + " s before rolling again");
+    const std::size_t lines = speaker.Leaving ? 0 : 1;
+    if (server.Delivered.size() > lines) return "a refusal went to more than the roller";
+    if (!message.Faulty && server.Delivered.size() != lines) return "a refusal was not sent";
+    for (const Delivery& delivery : server.Delivered) {
+      if (delivery.To != speaker.Id) return "a refusal went to someone else";
+      if (delivery.Line.Text != expected) return "refusal differs from the seconds left";
+      if (delivery.Line.Sender != UpToNul(SenderTag)) return "refusal sent under another label";
+    }
+    return {};
+  }
+  if (Settings.CooldownSeconds > 0) waitLeft = Settings.CooldownSeconds;
+
+  // At most one line per player who is still there, all lines alike; a private one to the
+  // roller alone.
   std::vector<int> lines(server.Seats.size() + 1, 0);
   for (const Delivery& delivery : server.Delivered) {
     const Seat& to = server.Seats[static_cast<std::size_t>(delivery.To) - 1];
-    if (to.Stale) return "a line reached a player who left";
+    if (to.Gone || to.Leaving) return "a line reached a player who left";
+    if (message.Private && delivery.To != speaker.Id) return "a private line reached another";
     if (++lines[static_cast<std::size_t>(delivery.To)] > 1) return "a player got two lines";
     if (delivery.Line.Text != server.Delivered.front().Line.Text)
       return "players got different lines";
     // A name the host had no memory for comes out empty, like a character without one.
-    const bool nameless = faulty && delivery.Line.Text.rfind(HOST_TEXT(" rolled "), 0) == 0;
+    const bool nameless = message.Faulty && delivery.Line.Text.rfind(HOST_TEXT(" rolled "), 0) == 0;
     const WideString name = nameless ? WideString() : UpToNul(speaker.Name);
     ParsedRoll roll;
-    const std::string shape = CheckLineShape(delivery.Line.Text, name, sides, roll);
+    const std::string shape = CheckLineShape(delivery.Line.Text, name, message.Sides, roll);
     if (!shape.empty()) return shape;
+    if (roll.Count > Settings.MaxDice) return "more dice than MaxDice";
   }
-  if (faulty) return {};
 
-  // Without faults: exactly the dice the engine gives, in order, to every live player.
-  const std::int64_t count = ExpectedCount(message);
+  // The roll log: the line as players got it, once, exactly when it reached somebody.
+  const std::size_t logLines = Settings.LogRolls && !server.Delivered.empty() ? 1 : 0;
+  if (server.Logged.size() != logLines) return "roll log lines differ from the lines sent";
+  if (logLines != 0) {
+    const std::string expected =
+        (message.Private ? "Rollmoot: Private roll: " : "Rollmoot: Roll: ") +
+        ToUtf8(server.Delivered.front().Line.Text);
+    if (server.Logged.front().Message != expected) return "roll log differs from the line";
+    if (server.Logged.front().Level != spdlog::level::info) return "roll logged not at info";
+  }
+  if (message.Faulty) return {};
+
+  // Without faults: exactly the dice the engine gives, in order, to every player still there.
+  const std::int64_t count = std::min<std::int64_t>(ExpectedCount(message.Text), Settings.MaxDice);
   const EngineState engineAfter = DiceEngine;
   DiceEngine = engineBefore;
   std::vector<std::int32_t> dice;
   for (std::int64_t i = 0; i < count; ++i)
-    dice.push_back(RollDie(static_cast<std::uint32_t>(sides)));
+    dice.push_back(RollDie(static_cast<std::uint32_t>(message.Sides)));
   const bool sameDraws = SameEngine(DiceEngine, engineAfter);
   DiceEngine = engineAfter;
   if (!sameDraws) return "the engine moved by other than the dice of the line";
 
-  std::size_t live = 0;
-  for (const Seat& seat : server.Seats) live += seat.Stale ? 0 : 1;
-  if (server.Delivered.size() != live) return "a live player got no line";
-  const WideString expected = ExpectedLine(speaker.Name, sides, dice);
+  std::size_t audience = 0;
+  for (const Seat& seat : server.Seats) {
+    const bool there = !seat.Gone && !seat.Leaving;
+    if (there && (!message.Private || &seat == &speaker)) ++audience;
+  }
+  if (server.Delivered.size() != audience) return "a player still there got no line";
+  const WideString expected = ExpectedLine(speaker.Name, message.Sides, dice);
   for (const Delivery& delivery : server.Delivered) {
     if (delivery.Line.Text != expected) return "line differs from the dice drawn";
     if (delivery.Line.Sender != UpToNul(SenderTag)) return "line sent under another label";
   }
   return {};
+}
+
+std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size) {
+  Input in(data, size);
+  const std::uint8_t flags = in.Byte();
+  const std::size_t row = flags & 7u;
+  const bool upper = (flags & 8u) != 0, utf16 = (flags & 16u) != 0;
+  const bool withSettings = (flags & 128u) != 0;
+  Message message{};
+  message.Faulty = (flags & 32u) != 0;
+  message.NullPlayer = (flags & 64u) != 0;
+  message.Speaker = &server.Seats[in.Byte() % server.Seats.size()];
+  const std::uint8_t faultCode = in.Byte();
+
+  Settings = {};
+  bool speakerWaits = false, othersWait = false, twice = false;
+  std::int32_t since = 0;
+  if (withSettings) {
+    const std::uint8_t bits = in.Byte();
+    const std::uint8_t maxDice = in.Byte(), cooldown = in.Byte(), started = in.Byte();
+    message.Private = (bits & 1u) != 0;
+    Settings.PrivateCommands = message.Private;
+    Settings.LogRolls = (bits & 2u) != 0;
+    if ((bits & 4u) != 0) Settings.CooldownSeconds = MaxCooldownSeconds - 14 * cooldown;
+    Settings.MaxDice = MaxDiceCount - maxDice % MaxDiceCount;
+    speakerWaits = (bits & 8u) != 0;
+    othersWait = (bits & 16u) != 0;
+    twice = (bits & 32u) != 0;
+    since = 15 * started;
+  }
+  const WideString typed = in.RestAsText(utf16);
+
+  // The die a command rolls is the number in its text; "/d7" is no command of ours.
+  const auto& table = message.Private ? PrivateDiceCommandTable : DiceCommandTable;
+  const bool known = row < table.size();
+  const std::string command = known ? table[row].Text : message.Private ? "/pd7" : "/d7";
+  message.Callback = known ? table[row].Callback : nullptr;
+  message.Sides = std::stoi(command.substr(command.find('d') + 1));
+  message.Text = Widen(command) + typed;
+  for (std::size_t i = 0; upper && i < command.size(); ++i) {
+    if (command[i] >= 'a' && command[i] <= 'z')
+      message.Text[i] = static_cast<WideChar>(command[i] - 32);
+  }
+  // The host hands over a message only when the command word (up to a space or tab) matches.
+  const Seat& speaker = *message.Speaker;
+  message.Dispatched = known && !message.NullPlayer && !speaker.Gone &&
+                       (typed.empty() || typed[0] == ' ' || typed[0] == '\t');
+
+  // Cooldowns that were already running when the message came; one started exactly
+  // CooldownSeconds ago has just run out. The seconds left are whole as long as the message
+  // follows within a second, which it does by far.
+  std::int32_t waitLeft = 0;
+  if (Settings.CooldownSeconds > 0 && (speakerWaits || othersWait)) {
+    const auto start = CooldownClock::now() - std::chrono::seconds(since);
+    for (const Seat& seat : server.Seats) {
+      const bool waits = &seat == &speaker ? speakerWaits : othersWait;
+      if (waits && !seat.Gone) {
+        StartCooldown(simhost::Controller(seat.Id), start, Settings.CooldownSeconds);
+      }
+    }
+    if (speakerWaits && !speaker.Gone) waitLeft = std::max(Settings.CooldownSeconds - since, 0);
+  }
+
+  DiceEngine = SeededEngine(Fnv1a(data, size));
+  for (int round = 0; round < (twice ? 2 : 1); ++round) {
+    const std::string broken = CheckOneMessage(server, message, faultCode, waitLeft);
+    if (!broken.empty()) return broken;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
+  Server& server = GetServer();
+  server.EnsureBuilt();
+  PluginLogHolder() = server.Log;
+  const std::string broken = CheckChat(server, data, size);
+  // Each input starts from the same plugin: every setting off, nobody waiting.
+  Settings = {};
+  ClearCooldowns();
+  return broken;
 }
 
 }  // namespace fuzz

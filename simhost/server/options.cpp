@@ -90,6 +90,7 @@ Commands (one per line; blank lines and lines starting with # are skipped):
   leave P           a player leaves; P is #N (Nth to join) or a name without spaces
   say P TEXT        P types TEXT in chat, e.g. "say #1 /d20 2"
   unload | load     unload the plugin module, or load it again
+  sleep SECONDS     wait that long before the next command (0 to 60, e.g. 1.5)
   stats             the host allocator's outstanding blocks
   help              this list
   quit              unload the plugin and exit (so does end of input)
