@@ -211,7 +211,8 @@ def main():
     if args.all_settings:
         server_dir = tempfile.TemporaryDirectory(prefix="rollmoot-soak-")
         extra_args = server_dir_with_all_settings(binary.parent.parent, server_dir.name)
-        chat = chat_commands(args.commands, random.Random(args.seed), DICE + PRIVATE_DICE, 0.02, 10)
+        chat = chat_commands(args.commands, random.Random(args.seed), DICE + PRIVATE_DICE + ["/roll"],
+                             0.02, 10)
         runs = [("chat, all settings", True, chat, 20),
                 ("load/unload, all settings", True,
                  ["join Roller"] + list(cycle_commands(args.cycles, True)), 10)]
