@@ -183,8 +183,9 @@ RAW_CONFIG = {
     "nul-byte": b'{"SenderName": "G\x00M"}',
 }
 
-# Notation: (dice limit byte, name byte, text); UTF8 marks text written as UTF-8.
+# Notation: (dice limit byte, flags byte, text); UTF8 marks text written as UTF-8.
 UTF8 = 0x80
+TAB, LOG, COOLDOWN = 0x08, 0x10, 0x20
 NAME_64, NAME_65, NAME_ZERO, NAME_SURROGATE = 3, 4, 5, 6
 LIMIT_10, LIMIT_1 = 90, 99
 NOTATION = {
@@ -223,6 +224,12 @@ NOTATION = {
     "name-65": (0, UTF8 | NAME_65, "3d6"),
     "name-zero": (0, UTF8 | NAME_ZERO, "d20"),
     "name-surrogate": (0, UTF8 | NAME_SURROGATE, "d20"),
+    "tab-logged": (0, UTF8 | TAB | LOG, "2d20kh1+5"),
+    "logged-refusal": (0, UTF8 | LOG, "2d"),
+    "logged-surrogate-name": (0, UTF8 | LOG | NAME_SURROGATE, "3d6-1d4"),
+    "logged-worst-line": (0, UTF8 | LOG | NAME_64, "100d1000kh1" + "-100000" * 19),
+    "cooldown-roll": (0, UTF8 | COOLDOWN, "3d6"),
+    "cooldown-refusal": (LIMIT_10, UTF8 | COOLDOWN | TAB, "11d6"),
 }
 UTF16_NOTATION = {
     "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),

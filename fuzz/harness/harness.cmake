@@ -5,7 +5,8 @@ if(NOT TARGET rollmoot_fuzz_harness)
     ${CMAKE_CURRENT_LIST_DIR}/chat_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/notation_harness.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/notation_harness.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/notation_server.cpp)
   # The real command table, so messages reach the very callbacks the plugin registers.
   target_link_libraries(rollmoot_fuzz_harness PUBLIC
     rollmoot_commands rollmoot_config rollmoot_dice rollmoot_log AsaApi rollmoot::nlohmann_json)

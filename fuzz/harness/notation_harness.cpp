@@ -1,31 +1,16 @@
 #include "fuzz/harness/notation_harness.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 #include <vector>
 
 #include "dice/engine.h"
 #include "dice/notation.h"
+#include "fuzz/harness/notation_server.h"
 #include "host/utf.h"
 
 namespace fuzz {
 namespace {
-
-// Names that could upset a line builder: empty, braces, the longest that must fit inline,
-// one past it, a zero unit inside, a lone surrogate, non-ASCII.
-const std::array<WideString, 7>& Names() {
-  static const std::array<WideString, 7> names{
-      HOST_TEXT("Nomad"),
-      HOST_TEXT(""),
-      HOST_TEXT("{0} {:>9} }{"),
-      WideString(64, static_cast<WideChar>('N')),
-      WideString(65, static_cast<WideChar>('W')),
-      WideString(HOST_TEXT("a")) + WideChar{0} + HOST_TEXT("b"),
-      WideString(1, static_cast<WideChar>(0xD800)) + utf::Utf8ToWide("Zo\xC3\xAB \xF0\x9F\x8E\xB2"),
-  };
-  return names;
-}
 
 std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
   std::uint32_t hash = 2166136261u;
@@ -289,25 +274,11 @@ std::string CheckRollLine(WideStringView line, WideStringView name, WideStringVi
   return {};
 }
 
-}  // namespace
-
-std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
-  const std::uint8_t limitByte = size > 0 ? data[0] : 0;
-  const std::uint8_t nameByte = size > 1 ? data[1] : 0;
-  const std::int32_t maxDice = 100 - limitByte % 100;
-  const WideString& fullName = Names()[(nameByte & 0x7Fu) % Names().size()];
+// The module alone: reading, drawing and writing, each line judged by the rules above.
+std::string CheckModule(WideStringView text, const WideString& fullName, std::int32_t maxDice,
+                        const EngineState& before) {
   const WideStringView name = WideStringView(fullName).substr(0, fullName.find(WideChar{0}));
-  WideString text;
-  if (size > 2 && (nameByte & 0x80u) != 0) {
-    text = utf::Utf8ToWide({reinterpret_cast<const char*>(data + 2), size - 2});
-  } else {
-    for (std::size_t at = 2; at + 1 < size; at += 2) {
-      text.push_back(static_cast<WideChar>(data[at] | (data[at + 1] << 8)));
-    }
-  }
-
-  DiceEngine = SeededEngine(Fnv1a(data, size));
-  const EngineState before = DiceEngine;
+  DiceEngine = before;
   const Notation notation = ParseNotation(text, maxDice);
   if (!SameEngine(DiceEngine, before)) return "reading the expression drew dice";
 
@@ -346,6 +317,34 @@ std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
   if (std::find(line.begin(), line.end(), WideChar{0}) != line.end()) return "zero inside the line";
   if (name.size() <= 64 && line.capacity() != NotationLineUnits) return "line left the inline room";
   return {};
+}
+
+}  // namespace
+
+std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t limitByte = size > 0 ? data[0] : 0;
+  const std::uint8_t flags = size > 1 ? data[1] : 0;
+  ServerRoll roll;
+  roll.MaxDice = 100 - limitByte % 100;
+  roll.Roller = (flags & 7u) % RollerNames().size();
+  roll.Tab = (flags & 8u) != 0;
+  roll.LogRolls = (flags & 16u) != 0;
+  roll.Cooldown = (flags & 32u) != 0;
+  WideString text;
+  if (size > 2 && (flags & 0x80u) != 0) {
+    text = utf::Utf8ToWide({reinterpret_cast<const char*>(data + 2), size - 2});
+  } else {
+    for (std::size_t at = 2; at + 1 < size; at += 2) {
+      text.push_back(static_cast<WideChar>(data[at] | (data[at + 1] << 8)));
+    }
+  }
+  roll.Text = text;
+
+  const EngineState before = SeededEngine(Fnv1a(data, size));
+  roll.Engine = &before;
+  const std::string broken = CheckModule(text, RollerNames()[roll.Roller], roll.MaxDice, before);
+  if (!broken.empty()) return broken;
+  return CheckRollOnServer(roll);
 }
 
 }  // namespace fuzz

@@ -1,12 +1,17 @@
 // Arbitrary bytes as a dice expression, read, drawn and written as the roll command will,
 // with every promise checked after: either an error line that shows the text and a reason,
 // or a roll line whose dice are the engine's, in range, kept as kh/kl say, summed right, and
-// whose expression reads back to the same terms. Shared by the fuzz target and the corpus
-// replay test.
+// whose expression reads back to the same terms. Then the same text is typed as "/roll" on a
+// simulated server (see notation_server.h) and must come out as the module said. Shared by
+// the fuzz target and the corpus replay test.
 //
 // Input layout (missing bytes read as zero):
 //   byte 0  the dice limit: 100 - byte % 100 (zero: the default 100)
-//   byte 1  bits 0-6: the roller's name, an index into a list (empty, long, with a zero...)
+//   byte 1  bits 0-2: the roller, an index into RollerNames() (7 wraps to 0)
+//           bit 3: a tab after "/roll" instead of a space
+//           bit 4: the roll log on
+//           bit 5: a cooldown on
+//           bit 6: not read
 //           bit 7: the rest is UTF-8 instead of raw UTF-16LE code units
 //   rest    the text after the command
 #pragma once

@@ -1,0 +1,229 @@
+#include "fuzz/harness/notation_server.h"
+
+#include <spdlog/sinks/base_sink.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "dice/cooldown.h"
+#include "dice/delivery.h"
+#include "dice/notation.h"
+#include "dice/settings.h"
+#include "host/utf.h"
+#include "plugin/commands.h"
+#include "plugin/log.h"
+#include "simhost/simhost.h"
+
+namespace fuzz {
+
+const std::array<WideString, 7>& RollerNames() {
+  static const std::array<WideString, 7> names{
+      HOST_TEXT("Nomad"),
+      HOST_TEXT(""),
+      HOST_TEXT("{0} {:>9} }{"),
+      WideString(64, static_cast<WideChar>('N')),
+      WideString(65, static_cast<WideChar>('W')),
+      WideString(HOST_TEXT("a")) + WideChar{0} + HOST_TEXT("b"),
+      WideString(1, static_cast<WideChar>(0xD800)) + utf::Utf8ToWide("Zo\xC3\xAB \xF0\x9F\x8E\xB2"),
+  };
+  return names;
+}
+
+namespace {
+
+// Keeps the messages of one input; cleared before the next, so nothing grows.
+class MessageSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  struct Entry {
+    spdlog::level::level_enum Level;
+    std::string Message;
+  };
+  std::vector<Entry> Entries;
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& message) override {
+    Entries.push_back({message.level, std::string(message.payload.data(), message.payload.size())});
+  }
+  void flush_() override {}
+};
+
+struct Seat {
+  simhost::PlayerId Id;
+  bool Stale;
+};
+
+struct Delivery {
+  simhost::PlayerId To;
+  simhost::ChatLine Line;
+};
+
+// Names of the players who left; no other harness uses them, so a server rebuilt by someone
+// else is told apart from ours.
+const WideString FirstLeft = HOST_TEXT("Left early");
+const WideString LastLeft = HOST_TEXT("Left late");
+
+// One server for the whole run, as in the chat harness: joining anew for every input would
+// spend the fuzzer's time on the host. The relay is lean and an observer keeps this input's
+// deliveries. A player who left sits between the rollers, so delivery must skip over one.
+struct Server {
+  std::vector<Seat> Seats;  // by player id, from 1
+  std::vector<simhost::PlayerId> Rollers;
+  std::vector<Delivery> Delivered;
+  std::shared_ptr<MessageSink> Sink = std::make_shared<MessageSink>();
+  std::shared_ptr<spdlog::logger> Log;
+
+  // Rebuilt when another harness or test reset the host in between (a test binary shares it).
+  void EnsureBuilt() {
+    const auto count = static_cast<simhost::PlayerId>(Seats.size());
+    if (count == 0 || simhost::PlayerCount() != count || simhost::CharacterName(count) != LastLeft)
+      Build();
+  }
+
+  void Build() {
+    simhost::Reset();
+    Seats.clear();
+    Rollers.clear();
+    const FString command(NotationCommand.Text);
+    AsaApi::GetCommands().RegisterChatCommand(command,
+                                              ChatCommandCallback(NotationCommand.Callback));
+    const auto join = [this](WideStringView name, bool stale) {
+      const simhost::PlayerId id = simhost::Join(name);
+      if (stale) simhost::Leave(id);
+      Seats.push_back({id, stale});
+      return id;
+    };
+    const auto& names = RollerNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (i == 2) join(FirstLeft, true);
+      Rollers.push_back(join(names[i], false));
+    }
+    join(LastLeft, true);
+    simhost::SetLeanRelay(true);
+    simhost::SetChatObserver([this](simhost::PlayerId to, const simhost::ChatLine& line) {
+      Delivered.push_back({to, line});
+    });
+    std::shared_ptr<spdlog::logger> holder;
+    GetLogSinks().assign({Sink});
+    CreatePluginLog(holder, "Rollmoot");
+    GetLogSinks().clear();
+    Log = holder;
+  }
+};
+
+Server& GetServer() {
+  static Server server;
+  return server;
+}
+
+bool SameEngine(const EngineState& a, const EngineState& b) {
+  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
+}
+
+// Every input starts from the operator's defaults and leaves them so, whatever it returns.
+struct SettingsScope {
+  ~SettingsScope() {
+    Settings = {};
+    ClearCooldowns();
+  }
+};
+
+std::string CheckDeliveries(const Server& server, const ServerRoll& roll, bool accepted,
+                            WideStringView expected) {
+  const simhost::PlayerId roller = server.Rollers[roll.Roller];
+  const WideString label = SenderTag.substr(0, SenderTag.find(WideChar{0}));
+  std::vector<int> lines(server.Seats.size() + 1, 0);
+  for (const Delivery& delivery : server.Delivered) {
+    if (delivery.To < 1 || static_cast<std::size_t>(delivery.To) > server.Seats.size())
+      return "a line to nobody on the server";
+    if (server.Seats[static_cast<std::size_t>(delivery.To) - 1].Stale)
+      return "a line reached a player who left";
+    if (!accepted && delivery.To != roller) return "an error line reached another player";
+    if (++lines[static_cast<std::size_t>(delivery.To)] > 1) return "a player got two lines";
+    if (delivery.Line.Sender != label) return "line sent under another label";
+    if (delivery.Line.Text != expected)
+      return accepted ? "line differs from the notation's for these dice"
+                      : "error line differs from the notation's";
+  }
+  const std::size_t audience = accepted ? server.Rollers.size() : 1;
+  if (server.Delivered.size() != audience)
+    return accepted ? "a live player got no line" : "the roller got no error line";
+  return {};
+}
+
+}  // namespace
+
+std::string CheckRollOnServer(const ServerRoll& roll) {
+  Server& server = GetServer();
+  server.EnsureBuilt();
+  PluginLogHolder() = server.Log;
+  server.Delivered.clear();
+  server.Sink->Entries.clear();
+  const SettingsScope restore;
+  Settings = {};
+  Settings.MaxDice = roll.MaxDice;
+  Settings.LogRolls = roll.LogRolls;
+  Settings.CooldownSeconds = roll.Cooldown ? 60 : 0;
+  ClearCooldowns();
+
+  // The handler reads the message as the host's zero-terminated text: up to a zero unit.
+  const WideStringView text = roll.Text.substr(0, roll.Text.find(WideChar{0}));
+  DiceEngine = *roll.Engine;
+  const Notation notation = ParseNotation(text, roll.MaxDice);
+  const bool accepted = notation.Error == NotationError::None;
+  NotationLine expected;
+  if (accepted) {
+    NotationDraw draw;
+    DrawNotation(notation, draw);
+    WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+  } else {
+    WriteNotationError(expected, text, notation);
+  }
+  const EngineState drawn = DiceEngine;
+  DiceEngine = *roll.Engine;
+
+  WideString message = HOST_TEXT("/roll");
+  message += static_cast<WideChar>(roll.Tab ? '\t' : ' ');
+  message += roll.Text;
+  const simhost::PlayerId roller = server.Rollers[roll.Roller];
+  const simhost::MemoryStats memoryBefore = simhost::Memory();
+  const bool said = simhost::Say(roller, message);
+  const simhost::MemoryStats memoryAfter = simhost::Memory();
+
+  if (!said) return "the host did not hand /roll to the plugin";
+  if (memoryAfter.Blocks != memoryBefore.Blocks || memoryAfter.Bytes != memoryBefore.Bytes) {
+    return "host blocks left outstanding";
+  }
+  if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
+  if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
+  if (!SameEngine(DiceEngine, drawn)) {
+    return accepted ? "the engine moved by other than the dice of the line"
+                    : "dice were drawn for a refused expression";
+  }
+  const std::string delivered =
+      CheckDeliveries(server, roll, accepted, {expected.data(), expected.size()});
+  if (!delivered.empty()) return delivered;
+
+  const auto& logged = server.Sink->Entries;
+  if (accepted && roll.LogRolls) {
+    if (logged.size() != 1) return "a roll logged other than one line";
+    if (logged[0].Level != spdlog::level::info ||
+        logged[0].Message !=
+            "Rollmoot: Roll: " + utf::WideToUtf8({expected.data(), expected.size()})) {
+      return "roll log line differs from the line sent";
+    }
+  } else if (!logged.empty()) {
+    return accepted ? "a roll was logged with the roll log off" : "a refused expression was logged";
+  }
+
+  if (roll.Cooldown) {
+    const std::int32_t left =
+        CooldownSecondsLeft(simhost::Controller(roller), CooldownClock::now());
+    if (accepted && (left < 1 || left > 60)) return "a roll did not start the cooldown";
+    if (!accepted && left != 0) return "a refused expression started a cooldown";
+  }
+  return {};
+}
+
+}  // namespace fuzz
