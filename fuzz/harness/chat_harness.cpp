@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "dice/cooldown.h"
-#include "dice/engine.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
+#include "fuzz/harness/fuzz_support.h"
 #include "fuzz/harness/line_shape.h"
 #include "host/utf.h"
 #include "plugin/commands.h"
@@ -99,14 +99,10 @@ struct Server {
     simhost::SetChatObserver([this](simhost::PlayerId to, const simhost::ChatLine& line) {
       Delivered.push_back({to, line});
     });
-    std::shared_ptr<spdlog::logger> holder;
-    GetLogSinks().assign({std::make_shared<simhost::RecordingSink>(
+    Log = PluginLogOver(std::make_shared<simhost::RecordingSink>(
         [this](const simhost::RecordingSink::Entry& entry) {
           Logged.push_back({entry.Level, entry.Message});
-        })});
-    CreatePluginLog(holder, "Rollmoot");
-    GetLogSinks().clear();
-    Log = holder;
+        }));
   }
 };
 
@@ -226,16 +222,6 @@ simhost::FaultPlan MakeFault(std::uint8_t code) {
       break;
   }
   return plan;
-}
-
-bool SameEngine(const EngineState& a, const EngineState& b) {
-  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
-}
-
-std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t hash = 2166136261u;
-  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
-  return hash;
 }
 
 // One message as the input describes it, and what the handler must do with it.

@@ -4,23 +4,13 @@
 #include <string_view>
 #include <vector>
 
-#include "dice/engine.h"
 #include "dice/notation.h"
+#include "fuzz/harness/fuzz_support.h"
 #include "fuzz/harness/notation_server.h"
 #include "host/utf.h"
 
 namespace fuzz {
 namespace {
-
-std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
-  std::uint32_t hash = 2166136261u;
-  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
-  return hash;
-}
-
-bool SameEngine(const EngineState& a, const EngineState& b) {
-  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
-}
 
 bool IsBlank(WideChar c) {
   return c == ' ' || c == '\t';

@@ -11,6 +11,7 @@
 #include "dice/delivery.h"
 #include "dice/notation.h"
 #include "dice/settings.h"
+#include "fuzz/harness/fuzz_support.h"
 #include "host/utf.h"
 #include "plugin/commands.h"
 #include "plugin/log.h"
@@ -104,21 +105,13 @@ struct Server {
     simhost::SetChatObserver([this](simhost::PlayerId to, const simhost::ChatLine& line) {
       Delivered.push_back({to, line});
     });
-    std::shared_ptr<spdlog::logger> holder;
-    GetLogSinks().assign({Sink});
-    CreatePluginLog(holder, "Rollmoot");
-    GetLogSinks().clear();
-    Log = holder;
+    Log = PluginLogOver(Sink);
   }
 };
 
 Server& GetServer() {
   static Server server;
   return server;
-}
-
-bool SameEngine(const EngineState& a, const EngineState& b) {
-  return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);
 }
 
 // Every input starts from the operator's defaults and leaves them so, whatever it returns.
