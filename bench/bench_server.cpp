@@ -7,7 +7,7 @@
 #include "dice/cooldown.h"
 #include "dice/roll_command.h"
 #include "host/utf.h"
-#include "plugin/log.h"
+#include "log/log.h"
 #include "simhost/simhost.h"
 
 namespace bench {

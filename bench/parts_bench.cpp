@@ -9,7 +9,7 @@
 #include "config/config.h"
 #include "dice/engine.h"
 #include "host/ascii_conversion.h"
-#include "plugin/log.h"
+#include "log/log.h"
 #include "simhost/server_layout.h"
 #include "simhost/simhost.h"
 

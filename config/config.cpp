@@ -16,7 +16,7 @@
 #include "dice/settings.h"
 #include "host/asa_api.h"
 #include "host/utf.h"
-#include "plugin/log.h"
+#include "log/log.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "host/utf.h"
-#include "plugin/log.h"
+#include "log/log.h"
 
 void LogRollLine(const FString& line, Audience audience) {
   // Room for any line of the plugin's commands, so the conversion takes nothing from the heap.

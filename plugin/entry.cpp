@@ -4,8 +4,8 @@
 #include "dice/cooldown.h"
 #include "dice/settings.h"
 #include "host/asa_api.h"
+#include "log/log.h"
 #include "plugin/commands.h"
-#include "plugin/log.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host_fixture.h"
-#include "plugin/log.h"
+#include "log/log.h"
 #include "temp_dir.h"
 
 // Readable failures: which setting came out wrong.

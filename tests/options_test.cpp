@@ -13,7 +13,7 @@
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host_fixture.h"
-#include "plugin/log.h"
+#include "log/log.h"
 
 namespace {
 

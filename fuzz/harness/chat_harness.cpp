@@ -14,8 +14,8 @@
 #include "fuzz/harness/fuzz_support.h"
 #include "fuzz/harness/line_shape.h"
 #include "host/utf.h"
+#include "log/log.h"
 #include "plugin/commands.h"
-#include "plugin/log.h"
 #include "simhost/recording_sink.h"
 #include "simhost/simhost.h"
 

@@ -16,7 +16,7 @@
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host/utf.h"
-#include "plugin/log.h"
+#include "log/log.h"
 #include "simhost/recording_sink.h"
 #include "simhost/server_layout.h"
 #include "simhost/simhost.h"

@@ -13,7 +13,7 @@
 
 #include "dice/engine.h"
 #include "host/asa_api.h"
-#include "plugin/log.h"
+#include "log/log.h"
 
 inline bool SameEngine(const EngineState& a, const EngineState& b) {
   return a.Position == b.Position && std::equal(std::begin(a.Words), std::end(a.Words), b.Words);

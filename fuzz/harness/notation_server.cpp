@@ -13,8 +13,8 @@
 #include "dice/settings.h"
 #include "fuzz/harness/fuzz_support.h"
 #include "host/utf.h"
+#include "log/log.h"
 #include "plugin/commands.h"
-#include "plugin/log.h"
 #include "simhost/simhost.h"
 
 namespace fuzz {

@@ -1,4 +1,4 @@
-#include "plugin/log.h"
+#include "log/log.h"
 
 #include "host/asa_api.h"
 
