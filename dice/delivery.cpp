@@ -21,6 +21,25 @@ std::shared_ptr<ChatRelay> GetRelay() {
   return AsaApi::GetApiUtils().GetChatRelay(modulePath);
 }
 
+// Calls `visit(player, element)` for each element of `world`'s player list that resolves,
+// until it returns false. False when the host yields no list or no resolver.
+template <class Visit>
+bool VisitPlayers(const UWorld* world, Visit&& visit) {
+  const std::uint64_t listAddress = GetAddress(world, "UWorld.PlayerControllerList");
+  if (listAddress == 0) return false;
+  const auto& players = *reinterpret_cast<const PlayerControllerList*>(listAddress);
+  const std::int32_t count = players.Num;
+  for (std::int32_t i = 0; i < count; ++i) {
+    FWeakObjectPtr element = players.Data[i];
+    auto* get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
+    if (get == nullptr) return false;
+    UObject* object = get(&element, false);
+    if (object == nullptr) continue;
+    if (!visit(reinterpret_cast<AShooterPlayerController*>(object), element)) break;
+  }
+  return true;
+}
+
 // Hands `line` to each player of the world's list that resolves and that `wanted` accepts.
 template <class Wanted>
 int Deliver(const FString& line, Wanted&& wanted) {
@@ -32,22 +51,14 @@ int Deliver(const FString& line, Wanted&& wanted) {
   const std::shared_ptr<ChatRelay> relay = GetRelay();
   if (relay == nullptr || relay->World == nullptr) return 0;
 
-  const std::uint64_t listAddress = GetAddress(relay->World, "UWorld.PlayerControllerList");
-  if (listAddress == 0) return 0;
-  const auto& players = *reinterpret_cast<const PlayerControllerList*>(listAddress);
-  const std::int32_t count = players.Num;
   int sent = 0;
-  for (std::int32_t i = 0; i < count; ++i) {
-    FWeakObjectPtr element = players.Data[i];
-    auto* get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
-    if (get == nullptr) break;
-    UObject* object = get(&element, false);
-    if (object == nullptr) continue;
-    auto* player = reinterpret_cast<AShooterPlayerController*>(object);
-    if (!wanted(player)) continue;
-    relay->SendToPlayer(player, sender, line);
-    ++sent;
-  }
+  VisitPlayers(relay->World, [&](AShooterPlayerController* player, const FWeakObjectPtr&) {
+    if (wanted(player)) {
+      relay->SendToPlayer(player, sender, line);
+      ++sent;
+    }
+    return true;
+  });
   return sent;
 }
 
@@ -61,4 +72,18 @@ bool DeliverToPlayer(const AShooterPlayerController* player, const FString& line
   return Deliver(line, [player](const AShooterPlayerController* resolved) {
            return resolved == player;
          }) != 0;
+}
+
+ListSearch FindListElement(const AShooterPlayerController* player, FWeakObjectPtr& element) {
+  const std::shared_ptr<ChatRelay> relay = GetRelay();
+  if (relay == nullptr || relay->World == nullptr) return ListSearch::NoList;
+  bool found = false;
+  const bool read = VisitPlayers(
+      relay->World, [&](const AShooterPlayerController* resolved, const FWeakObjectPtr& listed) {
+        found = resolved == player;
+        if (found) element = listed;
+        return !found;
+      });
+  if (found) return ListSearch::Found;
+  return read ? ListSearch::NotListed : ListSearch::NoList;
 }

@@ -15,3 +15,11 @@ int DeliverToEveryone(const FString& line);
 // Sends `line` to `player` alone, when the world's list still resolves to that controller
 // (a player mid-disconnect gets nothing). Returns whether it was sent.
 bool DeliverToPlayer(const AShooterPlayerController* player, const FString& line);
+
+enum class ListSearch { Found, NotListed, NoList };
+
+// Copies the element of the world's player list that resolves to `player` into `element`: the
+// host's name for that controller for as long as it lives, never given to another. NotListed
+// when no element does (a player mid-disconnect, a controller the list does not hold); NoList
+// when the host yields no relay, world, list or resolver (nor could a line be delivered).
+ListSearch FindListElement(const AShooterPlayerController* player, FWeakObjectPtr& element);

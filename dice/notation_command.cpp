@@ -18,7 +18,8 @@ WideStringView Expression(const FString* message) {
 
 void NotationRollCommand(AShooterPlayerController* player, FString* message) {
   if (player == nullptr) return;
-  if (WaitingForCooldown(player)) return;
+  CooldownRoller roller;
+  if (WaitingForCooldown(player, roller)) return;
 
   const WideStringView text = Expression(message);
   const Notation notation = ParseNotation(text, Settings.MaxDice);
@@ -28,7 +29,7 @@ void NotationRollCommand(AShooterPlayerController* player, FString* message) {
     TellRoller(player, line.data());
     return;
   }
-  StartRollerCooldown(player);
+  StartRollerCooldown(roller);
 
   NotationDraw draw;
   DrawNotation(notation, draw);

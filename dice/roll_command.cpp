@@ -11,8 +11,9 @@ namespace {
 
 void Roll(AShooterPlayerController* player, FString* message, int sides, Audience audience) {
   if (player == nullptr) return;
-  if (WaitingForCooldown(player)) return;
-  StartRollerCooldown(player);
+  CooldownRoller roller;
+  if (WaitingForCooldown(player, roller)) return;
+  StartRollerCooldown(roller);
 
   const std::int32_t count = std::min(ReadDiceCount(message), Settings.MaxDice);
   std::int32_t results[MaxDiceCount];

@@ -4,9 +4,20 @@
 #include "dice/delivery.h"
 #include "dice/settings.h"
 
-bool WaitingForCooldown(const AShooterPlayerController* player) {
+bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& roller) {
+  roller.reset();
   if (Settings.CooldownSeconds <= 0) return false;
-  const std::int32_t left = CooldownSecondsLeft(player, CooldownClock::now());
+  FWeakObjectPtr element;
+  switch (FindListElement(player, element)) {
+    case ListSearch::Found:
+      break;
+    case ListSearch::NotListed:
+      return false;
+    case ListSearch::NoList:
+      return true;
+  }
+  roller = element;
+  const std::int32_t left = CooldownSecondsLeft(element, CooldownClock::now());
   if (left == 0) return false;
   Line line;
   line.resize(64);
@@ -18,9 +29,9 @@ bool WaitingForCooldown(const AShooterPlayerController* player) {
   return true;
 }
 
-void StartRollerCooldown(const AShooterPlayerController* player) {
-  if (Settings.CooldownSeconds > 0) {
-    StartCooldown(player, CooldownClock::now(), Settings.CooldownSeconds);
+void StartRollerCooldown(const CooldownRoller& roller) {
+  if (Settings.CooldownSeconds > 0 && roller) {
+    StartCooldown(*roller, CooldownClock::now(), Settings.CooldownSeconds);
   }
 }
 

@@ -1,16 +1,26 @@
 // The steps every dice command shares, before and after its own reading and drawing.
 #pragma once
 
+#include <optional>
+
 #include "dice/line_writer.h"
 #include "dice/roll_log.h"
 #include "host/asa_api.h"
 
+// Whom the cooldown gate found rolling: the roller's element of the world's player list, or
+// none (the cooldown is off, or the list holds no element that resolves to the roller).
+using CooldownRoller = std::optional<FWeakObjectPtr>;
+
 // The cooldown gate every roll passes first. When the roller's cooldown still runs, tells
 // them alone "Wait N s before rolling again" and returns true: the roll draws nothing.
-bool WaitingForCooldown(const AShooterPlayerController* player);
+// A roller the list does not hold (mid-disconnect, say) cannot be told from a newcomer who
+// got a departed player's memory: they are not refused, and their roll starts no cooldown.
+// When the host yields no list to look in, nothing could be delivered either: the roll is
+// dropped, telling nobody, rather than let through a cooldown that may run.
+bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& roller);
 
-// Starts the roller's cooldown, when the operator set one.
-void StartRollerCooldown(const AShooterPlayerController* player);
+// Starts the cooldown of the roller the gate found, when the operator set one.
+void StartRollerCooldown(const CooldownRoller& roller);
 
 // Fills `name` with the roller's character name. False when the host has no such native.
 bool GetCharacterName(AShooterPlayerController* player, FString& name);

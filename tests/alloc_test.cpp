@@ -124,18 +124,19 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
 TEST_F(AllocTest, CooldownTableStaysFlatAsPlayersComeAndGo) {
   if (!HeapIsCounted) GTEST_SKIP() << "the sanitizer's allocator cannot be counted";
   ClearCooldowns();
-  std::vector<int> seats(100 * 1000);  // a distinct controller address per player
+  const std::size_t players = 100 * 1000;  // a distinct list element per player
   auto now = CooldownClock::now();
   const auto round = [&](std::size_t first) {
     for (std::size_t i = first; i < first + 1000; ++i) {
-      const auto* player = reinterpret_cast<const AShooterPlayerController*>(&seats[i]);
+      const FWeakObjectPtr player{static_cast<std::int32_t>(i % 1000),
+                                  static_cast<std::int32_t>(i + 1)};
       ASSERT_EQ(CooldownSecondsLeft(player, now), 0);
       StartCooldown(player, now, 1);
     }
   };
   round(0);
   const Counts counts = CountDuring([&] {
-    for (std::size_t next = 1000; next < seats.size(); next += 1000) {
+    for (std::size_t next = 1000; next < players; next += 1000) {
       now += std::chrono::seconds(2);
       round(next);
     }

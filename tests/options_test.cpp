@@ -50,9 +50,9 @@ class OptionsTest : public HostTest {
 TEST(CooldownTable, CountsDownInWholeSecondsRoundedUpAndForgets) {
   ClearCooldowns();
   const auto t0 = CooldownClock::now();
-  int a = 0, b = 0;
-  const auto* ann = reinterpret_cast<const AShooterPlayerController*>(&a);
-  const auto* bob = reinterpret_cast<const AShooterPlayerController*>(&b);
+  // Two controllers in the same object slot, one after the other: only the serial differs.
+  const FWeakObjectPtr ann{0, 1};
+  const FWeakObjectPtr bob{0, 2};
   StartCooldown(ann, t0, 3);
   EXPECT_EQ(CooldownSecondsLeft(ann, t0), 3);
   EXPECT_EQ(CooldownSecondsLeft(ann, t0 + 500ms), 3);
@@ -93,6 +93,39 @@ TEST_F(OptionsTest, CooldownRefusesWithoutDrawingAndWithoutExtending) {
   std::this_thread::sleep_until(started + 1050ms);
   Roll(ann, "/d6", 6);
   EXPECT_EQ(Told(ann).back(), "Ann rolled 1d6 and got: 1") << "the dice refused were not drawn";
+}
+
+// A newcomer may get a departed player's memory, and even their object slot: the cooldown
+// stays with the player who rolled. Public and private rolls and /roll all meet it.
+TEST_F(OptionsTest, CooldownStaysWithTheRollerWhoeverGetsTheirMemory) {
+  Settings.CooldownSeconds = 30;
+  Settings.PrivateCommands = true;
+  simhost::SetControllerReuse(true);
+  const auto watcher = Join("Watcher");
+  const auto ann = Join("Ann");
+  const AShooterPlayerController* annMemory = simhost::Controller(ann);
+  Roll(ann, "/d20", 20);
+  simhost::Leave(ann);
+  const auto bob = Join("Bob");
+  ASSERT_EQ(simhost::Controller(bob), annMemory) << "the host did not reuse the memory";
+  ASSERT_EQ(simhost::ListElement(bob).ObjectIndex, simhost::ListElement(ann).ObjectIndex);
+  Private(bob, "/pd6", 6);  // his own cooldown starts here
+  Roll(bob, "/d6", 6);
+  simhost::Leave(bob);
+  const auto cy = Join("Cy");
+  FString expression(HOST_TEXT("/roll 1d4"));
+  NotationRollCommand(simhost::Controller(cy), &expression);
+  simhost::Leave(cy);
+  const auto annAgain = Join("Ann");  // a new controller (Cy's memory): no cooldown of hers
+  Roll(annAgain, "/d8", 8);
+  Roll(annAgain, "/d8", 8);
+  EXPECT_EQ(Told(bob), (std::vector<std::string>{"Bob rolled 1d6 and got: 1",
+                                                 "Wait 30 s before rolling again"}));
+  EXPECT_EQ(Told(annAgain), (std::vector<std::string>{"Ann rolled 1d8 and got: 7",
+                                                      "Wait 30 s before rolling again"}));
+  EXPECT_EQ(Told(watcher), (std::vector<std::string>{"Ann rolled 1d20 and got: 17",
+                                                     "Cy rolled 1d4 and got: [4] (Total: 4)",
+                                                     "Ann rolled 1d8 and got: 7"}));
 }
 
 // --- private rolls -----------------------------------------------------------------------

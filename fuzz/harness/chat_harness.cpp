@@ -288,7 +288,9 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
     }
     return {};
   }
-  if (Settings.CooldownSeconds > 0) waitLeft = Settings.CooldownSeconds;
+  // A roller mid-disconnect no longer resolves: the plugin cannot tell who they are, so it
+  // neither refuses them nor starts a cooldown for them.
+  if (Settings.CooldownSeconds > 0 && !speaker.Leaving) waitLeft = Settings.CooldownSeconds;
 
   // At most one line per player who is still there, all lines alike; a private one to the
   // roller alone.
@@ -401,10 +403,11 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
     for (const Seat& seat : server.Seats) {
       const bool waits = &seat == &speaker ? speakerWaits : othersWait;
       if (waits && !seat.Gone) {
-        StartCooldown(simhost::Controller(seat.Id), start, Settings.CooldownSeconds);
+        StartCooldown(simhost::ListElement(seat.Id), start, Settings.CooldownSeconds);
       }
     }
-    if (speakerWaits && !speaker.Gone) waitLeft = std::max(Settings.CooldownSeconds - since, 0);
+    if (speakerWaits && !speaker.Gone && !speaker.Leaving)
+      waitLeft = std::max(Settings.CooldownSeconds - since, 0);
   }
 
   DiceEngine = SeededEngine(Fnv1a(data, size));

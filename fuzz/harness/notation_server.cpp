@@ -212,7 +212,7 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
 
   if (roll.Cooldown) {
     const std::int32_t left =
-        CooldownSecondsLeft(simhost::Controller(roller), CooldownClock::now());
+        CooldownSecondsLeft(simhost::ListElement(roller), CooldownClock::now());
     if (accepted && (left < 1 || left > 60)) return "a roll did not start the cooldown";
     if (!accepted && left != 0) return "a refused expression started a cooldown";
   }

@@ -47,6 +47,8 @@ Session::Session(Events& events, std::string modulePath)
   // Lines are printed as they come and never read back: keeping them too would make a
   // long-running console grow with every roll.
   simhost::SetLeanRelay(true);
+  // As a game server's allocator may: a newcomer gets the memory of the last to leave.
+  simhost::SetControllerReuse(true);
   simhost::SetChatObserver([this](simhost::PlayerId player, const simhost::ChatLine& line) {
     events_.Chat(player, NameOf(player), utf::WideToUtf8(line.Sender), utf::WideToUtf8(line.Text));
   });

@@ -17,10 +17,14 @@ UObject* WeakObjectGet(FWeakObjectPtr* self, bool evenIfPendingKill) {
   // A player mid-disconnect would still resolve: nobody should be sent a line then.
   if (evenIfPendingKill) RecordHostFault("FWeakObjectPtr.Get() was asked for objects pending kill");
   const auto index = static_cast<std::size_t>(self->ObjectIndex);
-  if (self->ObjectIndex < 0 || index >= state.Players.size()) return nullptr;
-  // The serial ties an element to one controller; a destroyed one never comes back.
-  AShooterPlayerController* controller = state.Players[index].Controller.get();
-  if (controller == nullptr || self->ObjectSerialNumber != controller->Id) return nullptr;
+  if (self->ObjectIndex < 0 || index >= state.Objects.size()) return nullptr;
+  const PlayerId owner = state.Objects[index];
+  if (owner == 0) return nullptr;
+  // The serial ties an element to one controller; a destroyed one never comes back, even
+  // when a new controller has its slot.
+  AShooterPlayerController* controller =
+      state.Players[static_cast<std::size_t>(owner) - 1].Controller.get();
+  if (controller == nullptr || self->ObjectSerialNumber != controller->Serial) return nullptr;
   return controller->PendingKill && !evenIfPendingKill ? nullptr : controller;
 }
 

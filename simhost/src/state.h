@@ -13,6 +13,7 @@
 struct UObject {};
 struct AShooterPlayerController : UObject {
   simhost::PlayerId Id = 0;
+  std::int32_t Serial = 0;   // of its object slot; a new controller never gets a used one
   bool PendingKill = false;  // disconnecting: still there, no longer resolved
   WideString CharacterName;
 };
@@ -34,7 +35,13 @@ struct Command {
 };
 
 struct State {
-  std::vector<Player> Players;              // index = id - 1; also the object table
+  std::vector<Player> Players;    // index = id - 1
+  std::vector<PlayerId> Objects;  // the object table: slot -> whose controller (0: none)
+  std::int32_t LastSerial = 0;
+  bool ReuseControllers = false;
+  // Destroyed controllers' memory and slots, for the next to join (last in, first out).
+  std::vector<std::unique_ptr<AShooterPlayerController>> SpareControllers;
+  std::vector<std::int32_t> FreeSlots;
   std::vector<FWeakObjectPtr> ListStorage;  // backs World.PlayerControllerList
   UWorld World;
   std::vector<Command> Commands;

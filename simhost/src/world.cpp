@@ -1,4 +1,6 @@
 // Players joining and leaving an in-memory world.
+#include <algorithm>
+
 #include "state.h"
 
 namespace simhost::detail {
@@ -41,12 +43,26 @@ using detail::GetState;
 PlayerId Join(WideStringView characterName) {
   auto& state = GetState();
   const auto id = static_cast<PlayerId>(state.Players.size() + 1);
-  auto controller = std::make_unique<AShooterPlayerController>();
+  std::unique_ptr<AShooterPlayerController> controller;
+  std::int32_t slot = 0;
+  if (state.ReuseControllers && !state.SpareControllers.empty()) {
+    controller = std::move(state.SpareControllers.back());
+    state.SpareControllers.pop_back();
+    *controller = AShooterPlayerController{};
+    slot = state.FreeSlots.back();
+    state.FreeSlots.pop_back();
+  } else {
+    controller = std::make_unique<AShooterPlayerController>();
+    slot = static_cast<std::int32_t>(state.Objects.size());
+    state.Objects.push_back(0);
+  }
   controller->Id = id;
+  controller->Serial = ++state.LastSerial;
   controller->CharacterName = WideString(characterName);
-  state.Players.push_back({WideString(characterName), std::move(controller), {}});
+  state.Objects[static_cast<std::size_t>(slot)] = id;
   // The element names the object slot and the serial of the controller in it.
-  state.ListStorage.push_back({id - 1, id});
+  state.ListStorage.push_back({slot, controller->Serial});
+  state.Players.push_back({WideString(characterName), std::move(controller), {}});
   detail::SyncList(state);
   return id;
 }
@@ -54,8 +70,26 @@ PlayerId Join(WideStringView characterName) {
 bool Leave(PlayerId player) {
   detail::Player* found = detail::Find(player);
   if (found == nullptr || found->Controller == nullptr) return false;
-  found->Controller.reset();
+  auto& state = GetState();
+  if (state.ReuseControllers) {
+    const auto slot = std::find(state.Objects.begin(), state.Objects.end(), player);
+    state.FreeSlots.push_back(static_cast<std::int32_t>(slot - state.Objects.begin()));
+    *slot = 0;
+    state.SpareControllers.push_back(std::move(found->Controller));
+  } else {
+    found->Controller.reset();
+  }
   return true;
+}
+
+void SetControllerReuse(bool reuse) {
+  GetState().ReuseControllers = reuse;
+}
+
+FWeakObjectPtr ListElement(PlayerId player) {
+  const auto& state = GetState();
+  if (player < 1 || static_cast<std::size_t>(player) > state.ListStorage.size()) return {-1, 0};
+  return state.ListStorage[static_cast<std::size_t>(player) - 1];
 }
 
 bool BeginLeave(PlayerId player) {

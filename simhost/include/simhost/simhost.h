@@ -68,6 +68,12 @@ HOST_API bool IsPresent(PlayerId player);
 HOST_API int PlayerCount();  // everyone who joined since Reset
 HOST_API WideString CharacterName(PlayerId player);
 HOST_API AShooterPlayerController* Controller(PlayerId player);  // null once left
+// The player's element of the world's list (a slot out of range when there is no such player).
+HOST_API FWeakObjectPtr ListElement(PlayerId player);
+// On: a player who joins gets the memory and the object slot of the controller destroyed
+// last, as a game server's allocator and object table may give them; the serial in their list
+// element is new all the same. Off after Reset.
+HOST_API void SetControllerReuse(bool reuse);
 
 // --- chat ------------------------------------------------------------------------------
 // The player types `text`. Returns false when no registered command matches (the command
