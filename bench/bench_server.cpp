@@ -39,7 +39,19 @@ const Scenario* FindScenario(const std::string& name) {
   return nullptr;
 }
 
+namespace {
+
+// A roll with the cooldown on that always rolls: after each, its cooldown is let run out
+// (without freeing the table), as if the next roll came CooldownSeconds later.
+void RollThenCooldownRunsOut(AShooterPlayerController* player, FString* message, int sides) {
+  RollCommand(player, message, sides);
+  CooldownSecondsLeft(FWeakObjectPtr{}, CooldownClock::time_point::max());
+}
+
+}  // namespace
+
 const std::vector<Implementation>& Implementations() {
+  static constexpr RollSettings CooldownOnly{MaxCooldownSeconds};
   static constexpr RollSettings AllOn{0, true, true, MaxDiceCount, true};
   static constexpr RollSettings AllOnWithCooldown{MaxCooldownSeconds, true, true, MaxDiceCount,
                                                   true};
@@ -50,6 +62,7 @@ const std::vector<Implementation>& Implementations() {
       {"all_on", &RollCommand, AllOn},
       {"all_on_private", &PrivateRollCommand, AllOn},
       {"refused", &RollCommand, AllOnWithCooldown},
+      {"cooldown", &RollThenCooldownRunsOut, CooldownOnly},
   };
   return implementations;
 }

@@ -17,6 +17,7 @@ import sys
 FLOOR_LIMIT = 1.5        # ours at most this many times the floor
 CONVENTIONAL_GAIN = 3.0  # conventional at least this many times ours
 TARGET_SCENARIO = "d20x100_100p"
+COOLDOWN_LIMIT = 1.10    # ours with a cooldown set, every roll rolling, to the floor
 # Ours with every setting on; the logger's own work for the roll log is counted with the
 # first two, which log their line.
 SETTINGS_ON = ("all_on", "all_on_private", "refused")
@@ -82,6 +83,15 @@ def main(argv):
                 print(f"  {scenario:14} {off:7.0f} {on:7.0f} {on / off:7.2f} {private:8.0f} "
                       f"{refused:8.0f}")
 
+    if all(f"roll/{s}/cooldown" in runs for s in scenarios):
+        print(f"\nwith a cooldown, every roll rolling: ours/floor (medians; at most {COOLDOWN_LIMIT})")
+        for scenario in scenarios:
+            cooldown, floor = (runs[f"roll/{scenario}/{i}"]["median"] for i in ("cooldown", "floor"))
+            print(f"  {scenario:14} {cooldown:7.0f} {floor:7.0f} {cooldown / floor:7.2f}")
+            if scenario == TARGET_SCENARIO and cooldown / floor > COOLDOWN_LIMIT:
+                print(f"  MISSED for {scenario}")
+                failed = failed or strict
+
     print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks; with the"
           "\nroll log on, own includes the logger's, e.g. its buffer for a line over 250 bytes)")
     for name, run in sorted(runs.items()):
@@ -89,7 +99,7 @@ def main(argv):
             counters = run["run"]
             print(f"  {name:34} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
                   f"  deliveries {counters['deliveries']:5.1f}")
-            if name.split("/")[-1] in ("ours", "refused") and counters["own_heap"] != 0:
+            if name.split("/")[-1] in ("ours", "refused", "cooldown") and counters["own_heap"] != 0:
                 print(f"  FAIL {name}: the handler asked the heap for blocks of its own")
                 failed = True
     return 1 if failed else 0

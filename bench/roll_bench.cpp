@@ -84,6 +84,7 @@ bool CheckSameWork() {
     DiceEngine = SeededEngine(2024u);
     const auto allOnPrivate = LinesSent(scenario, *FindImplementation("all_on_private"));
     const auto refused = LinesSent(scenario, *FindImplementation("refused"));
+    const auto cooldown = LinesSent(scenario, *FindImplementation("cooldown"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
     if (ours.size() != expected || conventional != ours || floor.size() != expected) {
       std::fprintf(stderr, "%s: the implementations do not do the same work\n",
@@ -99,6 +100,11 @@ bool CheckSameWork() {
       std::fprintf(stderr,
                    "%s: with every setting on, ours does not send the same line to everyone, "
                    "the same line to the roller alone, and a refusal to the roller alone\n",
+                   scenario.Name.c_str());
+      same = false;
+    } else if (cooldown.size() != expected || cooldown.front() == refusal ||
+               cooldown != std::vector<std::u16string>(expected, cooldown.front())) {
+      std::fprintf(stderr, "%s: with a cooldown, the roll after one that ran out did not roll\n",
                    scenario.Name.c_str());
       same = false;
     }
