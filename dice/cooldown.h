@@ -1,8 +1,8 @@
 // The per-player cooldown between rolls, kept by the roller's element of the world's player
 // list: it names their controller for that controller's lifetime and no other, where an
-// address may be handed to the next player to join. Only players whose cooldown still runs are
-// kept: the table holds at most as many entries as players rolled within one cooldown, however many
-// come and go, and grows only when more do so than ever before.
+// address may be handed to the next player to join. Only players whose cooldown still runs
+// are kept: the table holds at most as many entries as players rolled within one cooldown,
+// however many come and go, and grows only when more do so than ever before.
 #pragma once
 
 #include <chrono>
