@@ -97,6 +97,11 @@ RollSettings ReadSettings(const nlohmann::json& document) {
   } else if (read.RollCommand) {
     WriteLog(info, "Rollmoot: Roll command: /roll");
   }
+  if (!ReadBoolean(document, "SecureRolls", read.SecureRolls)) {
+    WrongMember("SecureRolls must be true or false");
+  } else if (read.SecureRolls) {
+    WriteLog(info, "Rollmoot: Secure rolls: on");
+  }
   return read;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "dice/engine.h"
+#include "dice/secure_feed.h"
 
 namespace {
 
@@ -312,7 +313,8 @@ Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
   }
 }
 
-void DrawNotation(const Notation& notation, NotationDraw& draw) {
+template <class Feed>
+void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed) {
   draw.Count = 0;
   draw.Total = 0;
   if (notation.Error != NotationError::None) return;
@@ -326,7 +328,7 @@ void DrawNotation(const Notation& notation, NotationDraw& draw) {
       std::int32_t* values = draw.Values + draw.Count;
       bool* dropped = draw.Dropped + draw.Count;
       for (std::int32_t i = 0; i < count; ++i) {
-        values[i] = RollDie(static_cast<std::uint32_t>(term.Sides));
+        values[i] = RollDieFrom(feed, static_cast<std::uint32_t>(term.Sides));
       }
       MarkDropped(term, count, values, dropped);
       part = 0;
@@ -335,6 +337,14 @@ void DrawNotation(const Notation& notation, NotationDraw& draw) {
     }
     draw.Total += term.Negative ? -part : part;
   }
+}
+
+template void DrawNotation(const Notation&, NotationDraw&, EngineFeed&);
+template void DrawNotation(const Notation&, NotationDraw&, SecureFeed&);
+
+void DrawNotation(const Notation& notation, NotationDraw& draw) {
+  EngineFeed engine;
+  DrawNotation(notation, draw, engine);
 }
 
 void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& notation,

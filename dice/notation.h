@@ -76,9 +76,13 @@ struct NotationDraw {
   std::int64_t Total = 0;  // kept dice and numbers with their signs; may be negative
 };
 
-// Draws every die of an expression ParseNotation accepted, with RollDie; a refused one draws
-// nothing. kh keeps the greatest values, kl the least; among equal values the earlier drawn
-// are kept first.
+// Draws every die of an expression ParseNotation accepted, from `feed` (engine.h); a refused
+// one draws nothing. kh keeps the greatest values, kl the least; among equal values the
+// earlier drawn are kept first. Instantiated in notation.cpp for each feed.
+template <class Feed>
+void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed);
+
+// The same, from the engine.
 void DrawNotation(const Notation& notation, NotationDraw& draw);
 
 // Room for the longest line: a 64-character name and the longest expression and roll the

@@ -2,6 +2,7 @@
 
 #include "dice/notation.h"
 #include "dice/roll_steps.h"
+#include "dice/secure_feed.h"
 #include "dice/settings.h"
 
 namespace {
@@ -29,10 +30,18 @@ void NotationRollCommand(AShooterPlayerController* player, FString* message) {
     TellRoller(player, line.data());
     return;
   }
-  StartRollerCooldown(roller);
 
   NotationDraw draw;
-  DrawNotation(notation, draw);
+  const bool drawn = WithRollFeed([&](auto& feed) {
+    DrawNotation(notation, draw, feed);
+    return feed.Ok();
+  });
+  if (!drawn) {
+    RefuseWithoutSource(player);
+    return;
+  }
+  StartRollerCooldown(roller);
+
   FString name;
   if (!GetCharacterName(player, name)) return;
   WriteNotationLine(line, *name, notation, draw);

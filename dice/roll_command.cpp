@@ -5,6 +5,7 @@
 #include "dice/engine.h"
 #include "dice/roll_line.h"
 #include "dice/roll_steps.h"
+#include "dice/secure_feed.h"
 #include "dice/settings.h"
 
 namespace {
@@ -13,15 +14,22 @@ void Roll(AShooterPlayerController* player, FString* message, int sides, Audienc
   if (player == nullptr) return;
   CooldownRoller roller;
   if (WaitingForCooldown(player, roller)) return;
-  StartRollerCooldown(roller);
 
   const std::int32_t count = std::min(ReadDiceCount(message), Settings.MaxDice);
   std::int32_t results[MaxDiceCount];
   std::int64_t total = 0;  // wide enough for any number of sides
-  for (std::int32_t i = 0; i < count; ++i) {
-    results[i] = RollDie(static_cast<std::uint32_t>(sides));
-    total += results[i];
+  const bool drawn = WithRollFeed([&](auto& feed) {
+    for (std::int32_t i = 0; i < count; ++i) {
+      results[i] = RollDieFrom(feed, static_cast<std::uint32_t>(sides));
+      total += results[i];
+    }
+    return feed.Ok();
+  });
+  if (!drawn) {
+    RefuseWithoutSource(player);
+    return;
   }
+  StartRollerCooldown(roller);
 
   FString name;
   if (!GetCharacterName(player, name)) return;

@@ -3,6 +3,7 @@
 #include "dice/cooldown.h"
 #include "dice/delivery.h"
 #include "dice/settings.h"
+#include "log/log.h"
 
 bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& roller) {
   roller.reset();
@@ -55,4 +56,12 @@ void SendRollLine(const AShooterPlayerController* player, const WideChar* line, 
 void TellRoller(const AShooterPlayerController* player, const WideChar* line) {
   const FString text(line);
   if (text.Num != 0) DeliverToPlayer(player, text);
+}
+
+void RefuseWithoutSource(const AShooterPlayerController* player) {
+  WriteLog(spdlog::level::err, "Rollmoot: Secure rolls: the system random source failed");
+  Line line;
+  line.resize(64);
+  *Put(line.data(), "Cannot roll now: no secure random source") = 0;
+  TellRoller(player, line.data());
 }

@@ -15,6 +15,7 @@ struct RollSettings {
   bool LogRolls = false;
   std::int32_t MaxDice = MaxDiceCount;  // 1..MaxDiceCount
   bool RollCommand = false;
+  bool SecureRolls = false;  // every die from the system's secure source, not the engine
   bool operator==(const RollSettings&) const = default;
 };
 

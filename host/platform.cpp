@@ -2,8 +2,11 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
 #else
 #include <dlfcn.h>
+#include <sys/random.h>
 
 #include <filesystem>
 #include <system_error>
@@ -63,5 +66,23 @@ const WideString ModulePath = FindOwnModulePath();
 const WideChar* OwnModulePath() {
   return ModulePath.empty() ? nullptr : ModulePath.c_str();
 }
+
+#if defined(_WIN32)
+
+bool SecureRandomBytes(void* out, std::size_t size) noexcept {
+  return BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
+                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
+}
+
+#else
+
+// Up to 256 bytes the call is never cut short and never interrupted by a signal once the
+// source is ready (it waits for that once, early in the system's life); anything else it
+// returns, an error above all, is a failure of the source.
+bool SecureRandomBytes(void* out, std::size_t size) noexcept {
+  return getrandom(out, size, 0) == static_cast<ssize_t>(size);
+}
+
+#endif
 
 }  // namespace platform

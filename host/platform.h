@@ -1,5 +1,6 @@
 // The one place where Windows and other platforms differ: the host's 16-bit text unit,
-// the plugin folder's separators, symbol export, and how a module finds its own file path.
+// the plugin folder's separators, symbol export, how a module finds its own file path, and
+// the system's secure random source.
 #pragma once
 
 #include <cstddef>
@@ -39,5 +40,10 @@ namespace platform {
 // Found once, while the module loads: a loaded module's path does not change, and a
 // relative name is resolved against the working directory the loader used.
 const WideChar* OwnModulePath();
+
+// Fills `size` bytes at `out` from the system's cryptographically secure random source with
+// one system call. False when the call failed or filled less; `out` is then not random.
+// `size` is at most 256.
+bool SecureRandomBytes(void* out, std::size_t size) noexcept;
 
 }  // namespace platform

@@ -1,0 +1,54 @@
+// The system's secure random source as a word feed (see engine.h for what a feed is), and
+// the per-roll choice of feed.
+#pragma once
+
+#include <cstdint>
+
+#include "dice/engine.h"
+#include "dice/settings.h"
+
+// 256 bytes: the most the Linux source hands over in one call without ever cutting it short
+// or being interrupted by a signal, and more words than most rolls need.
+inline constexpr std::uint32_t SecureBlockWords = 64;
+
+// Words fetched from the system and not yet used. Each word is zeroed as it is taken, so a
+// drawn word outlives its roll only in the values the line shows. Unused words may wait here
+// for later rolls: nobody has seen them, every one is used at most once, and reading them
+// would take reading the server's memory, which lies outside anything a player can do.
+struct SecureBlock {
+  std::uint32_t Words[SecureBlockWords];
+  std::uint32_t Position;  // SecureBlockWords: spent; the next word fetches a fresh block
+};
+extern SecureBlock SecureWords;
+
+// One roll's feed from the system source. A block is fetched with one system call when the
+// words run out, in the middle of a die if need be; a failed fetch fails the feed.
+class SecureFeed {
+ public:
+  std::uint32_t Next() noexcept {
+    if (SecureWords.Position >= SecureBlockWords) [[unlikely]] {
+      if (failed_ || !Refill()) return 0;
+    }
+    std::uint32_t& slot = SecureWords.Words[SecureWords.Position++];
+    const std::uint32_t word = slot;
+    slot = 0;
+    return word;
+  }
+  bool Ok() const noexcept { return !failed_; }
+
+ private:
+  bool Refill() noexcept;
+  bool failed_ = false;
+};
+
+// Runs `draw(feed)` with the feed the operator chose for this roll, and returns its result.
+// A roll draws every die from that one feed.
+template <class Draw>
+decltype(auto) WithRollFeed(Draw&& draw) {
+  if (Settings.SecureRolls) {
+    SecureFeed feed;
+    return draw(feed);
+  }
+  EngineFeed feed;
+  return draw(feed);
+}
