@@ -13,15 +13,17 @@
 #include <vector>
 
 #include "dice/engine.h"
+#include "dice/secure_feed.h"
 #include "report.h"
 
 namespace {
 
 constexpr char Usage[] =
-    "usage: rollmoot-fairness [--rolls N] [--seed S] [--sides 3,4,6,...] [--csv FILE]\n"
+    "usage: rollmoot-fairness [--rolls N] [--seed S | --secure] [--sides 3,4,6,...] [--csv FILE]\n"
     "       rollmoot-fairness --values FILE|- --sides S [--csv FILE]\n"
     "Rolls N dice of each size (default 1000000 of each of 3,4,6,8,10,12,20) with the\n"
-    "plugin's own engine and draw, seeded from the random device unless --seed is given,\n"
+    "plugin's own engine and draw, seeded from the random device unless --seed is given\n"
+    "(--secure: the plugin's draw from the system's secure source, as with SecureRolls on),\n"
     "or tests the values in FILE (whitespace-separated, in rolling order) as rolls of one\n"
     "S-sided die. Prints face counts, a chi-square test of the spread and two tests of\n"
     "independence between consecutive rolls per die, with a verdict. --csv writes\n"
@@ -35,6 +37,7 @@ struct Options {
   bool SidesGiven = false;
   std::optional<std::string> Csv;
   std::optional<std::string> Values;
+  bool Secure = false;
 };
 
 template <class Number>
@@ -66,6 +69,10 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     if (arg == "--help" || arg == "-h") {
       std::fputs(Usage, stdout);
       std::exit(0);
+    }
+    if (arg == "--secure") {
+      options.Secure = true;
+      continue;
     }
     if (i + 1 >= argc) {
       std::fprintf(stderr, "rollmoot-fairness: %s needs a value\n", arg.c_str());
@@ -99,7 +106,25 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     std::fprintf(stderr, "rollmoot-fairness: --values needs --sides with exactly one size\n");
     return std::nullopt;
   }
+  if (options.Secure && (options.Seed || options.Values)) {
+    std::fprintf(stderr, "rollmoot-fairness: --secure takes no --seed and no --values\n");
+    return std::nullopt;
+  }
   return options;
+}
+
+// Every die from one feed; false when the feed failed.
+template <class Feed>
+bool Roll(Feed& feed, const Options& options, std::vector<std::pair<int, std::vector<int>>>& dice) {
+  for (int sides : options.Sides) {
+    std::vector<int> rolls;
+    rolls.reserve(options.Rolls);
+    for (std::uint64_t i = 0; i < options.Rolls; ++i) {
+      rolls.push_back(RollDieFrom(feed, static_cast<std::uint32_t>(sides)));
+    }
+    dice.emplace_back(sides, std::move(rolls));
+  }
+  return feed.Ok();
 }
 
 // Values as rolled elsewhere; anything that is no face of the die is an error, since a
@@ -150,20 +175,23 @@ int main(int argc, char** argv) {
     std::printf("Rollmoot fairness report: %zu values from %s\n", rolls->size(),
                 options->Values->c_str());
     dice.emplace_back(options->Sides.front(), std::move(*rolls));
+  } else if (options->Secure) {
+    std::printf("Rollmoot fairness report: %" PRIu64
+                " rolls per die, the system's secure source (the plugin's own draw)\n",
+                options->Rolls);
+    SecureFeed feed;
+    if (!Roll(feed, *options, dice)) {
+      std::fprintf(stderr, "rollmoot-fairness: the system random source failed\n");
+      return 2;
+    }
   } else {
     const std::uint32_t seed = options->Seed.value_or(LoadSeed(&PlatformRandomDevice));
     DiceEngine = SeededEngine(seed);
     std::printf("Rollmoot fairness report: %" PRIu64
                 " rolls per die, seed %u (MT19937, the plugin's own draw)\n",
                 options->Rolls, seed);
-    for (int sides : options->Sides) {
-      std::vector<int> rolls;
-      rolls.reserve(options->Rolls);
-      for (std::uint64_t i = 0; i < options->Rolls; ++i) {
-        rolls.push_back(RollDie(static_cast<std::uint32_t>(sides)));
-      }
-      dice.emplace_back(sides, std::move(rolls));
-    }
+    EngineFeed feed;
+    Roll(feed, *options, dice);
   }
   std::printf(
       "Each p says how often a fair die looks at least this uneven; below %g is "
