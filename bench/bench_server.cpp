@@ -55,6 +55,7 @@ const std::vector<Implementation>& Implementations() {
   static constexpr RollSettings AllOn{0, true, true, MaxDiceCount, true};
   static constexpr RollSettings AllOnWithCooldown{MaxCooldownSeconds, true, true, MaxDiceCount,
                                                   true};
+  static constexpr RollSettings SecureOnly{0, false, false, MaxDiceCount, false, true};
   static const std::vector<Implementation> implementations{
       {"ours", &RollCommand},
       {"floor", &FloorRoll},
@@ -63,6 +64,7 @@ const std::vector<Implementation>& Implementations() {
       {"all_on_private", &PrivateRollCommand, AllOn},
       {"refused", &RollCommand, AllOnWithCooldown},
       {"cooldown", &RollThenCooldownRunsOut, CooldownOnly},
+      {"secure", &RollCommand, SecureOnly},
   };
   return implementations;
 }

@@ -36,8 +36,9 @@ struct Implementation {
 // setting off; then ours with every setting on and the roll log going to a sink that
 // drops it: "all_on" (the cooldown at 0, so that every roll rolls), "all_on_private"
 // (PrivateRollCommand) and "refused" (a long cooldown, started by the warm-up roll, so
-// every measured roll is refused); and "cooldown", ours with a cooldown alone, let run out
-// after each roll so that every measured roll rolls (and looks its roller up).
+// every measured roll is refused); "cooldown", ours with a cooldown alone, let run out
+// after each roll so that every measured roll rolls (and looks its roller up); and "secure", ours
+// with SecureRolls alone on.
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 

@@ -6,6 +6,7 @@ time per roll: ours/floor (how close a roll comes to the unavoidable work) and
 conventional/ours (how much faster it is than the usual way), every setting off. A second
 table puts ours with every setting off beside ours with every setting on (the roll log
 going to a sink that drops it): a public roll, a private one, and one the cooldown refuses.
+A third puts ours beside ours with secure rolls on, and both beside the floor.
 Medians lead; the best of the repetitions follows, as the figure least disturbed by other
 load on a shared machine. Exits 1 when the handler asked the heap for anything itself, and
 with --strict also when a timing target is missed.
@@ -21,6 +22,9 @@ COOLDOWN_LIMIT = 1.10    # ours with a cooldown set, every roll rolling, to the 
 # Ours with every setting on; the logger's own work for the roll log is counted with the
 # first two, which log their line.
 SETTINGS_ON = ("all_on", "all_on_private", "refused")
+# Ours with SecureRolls alone on: every word from the system's source, fetched in blocks.
+SECURE = "secure"
+SECURE_FLOOR_LIMIT = 1.25  # secure at most this many times the floor
 
 
 def collect(document):
@@ -92,6 +96,24 @@ def main(argv):
                 print(f"  MISSED for {scenario}")
                 failed = failed or strict
 
+    if all(f"roll/{s}/{SECURE}" in runs for s in scenarios):
+        for figure in ("median", "best"):
+            print(f"\nsecure rolls off and on, {figure} ns per roll")
+            print(f"  {'scenario':14} {'off':>7} {'on':>7} {'floor':>7} {'on/off':>7} "
+                  f"{'on/floor':>9}")
+            for scenario in scenarios:
+                off, on, floor = (runs[f"roll/{scenario}/{i}"][figure]
+                                  for i in ("ours", SECURE, "floor"))
+                print(f"  {scenario:14} {off:7.0f} {on:7.0f} {floor:7.0f} {on / off:7.2f} "
+                      f"{on / floor:9.2f}")
+                if scenario == TARGET_SCENARIO and figure == "median":
+                    met = on / floor <= SECURE_FLOOR_LIMIT
+                    secure_target = (f"on/floor <= {SECURE_FLOOR_LIMIT} for {scenario}: "
+                                     f"{'met' if met else 'MISSED'}")
+                    failed = failed or (strict and not met)
+            if figure == "median":
+                print(f"  target (medians): {secure_target}")
+
     print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks; with the"
           "\nroll log on, own includes the logger's, e.g. its buffer for a line over 250 bytes)")
     for name, run in sorted(runs.items()):
@@ -99,7 +121,7 @@ def main(argv):
             counters = run["run"]
             print(f"  {name:34} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
                   f"  deliveries {counters['deliveries']:5.1f}")
-            if name.split("/")[-1] in ("ours", "refused", "cooldown") and counters["own_heap"] != 0:
+            if name.split("/")[-1] in ("ours", "refused", "cooldown", SECURE) and counters["own_heap"] != 0:
                 print(f"  FAIL {name}: the handler asked the heap for blocks of its own")
                 failed = True
     return 1 if failed else 0

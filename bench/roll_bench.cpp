@@ -2,7 +2,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,8 @@ bool CheckSameWork() {
     const auto allOnPrivate = LinesSent(scenario, *FindImplementation("all_on_private"));
     const auto refused = LinesSent(scenario, *FindImplementation("refused"));
     const auto cooldown = LinesSent(scenario, *FindImplementation("cooldown"));
+    const EngineState engine = DiceEngine;
+    const auto secure = LinesSent(scenario, *FindImplementation("secure"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
     if (ours.size() != expected || conventional != ours || floor.size() != expected) {
       std::fprintf(stderr, "%s: the implementations do not do the same work\n",
@@ -105,6 +109,14 @@ bool CheckSameWork() {
     } else if (cooldown.size() != expected || cooldown.front() == refusal ||
                cooldown != std::vector<std::u16string>(expected, cooldown.front())) {
       std::fprintf(stderr, "%s: with a cooldown, the roll after one that ran out did not roll\n",
+                   scenario.Name.c_str());
+      same = false;
+    } else if (secure.size() != expected ||
+               std::count(secure.begin(), secure.end(), secure.front()) != scenario.Players ||
+               std::memcmp(&engine, &DiceEngine, sizeof engine) != 0) {
+      std::fprintf(stderr,
+                   "%s: with secure rolls on, ours does not send one line to everyone, or it "
+                   "moves the engine\n",
                    scenario.Name.c_str());
       same = false;
     }

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "dice/engine.h"
-#include "dice/secure_feed.h"
 
 namespace {
 
@@ -154,32 +153,6 @@ bool ReadTerm(Notation& notation, WideStringView text, std::size_t& at, std::int
   return true;
 }
 
-// Marks the dice kh or kl leaves out. Ranks by a key where greater is better (the value for
-// kh, its negation for kl): the keys above the worst one kept all stay, and of those equal to
-// it as many as are still wanted, earliest first.
-void MarkDropped(const NotationTerm& term, std::int32_t count, const std::int32_t* values,
-                 bool* dropped) {
-  std::fill_n(dropped, count, false);
-  const std::int32_t keep = term.KeepCount;
-  if (term.Keep == KeepKind::None || keep < 1 || keep >= count) return;
-  const std::int32_t sign = term.Keep == KeepKind::High ? 1 : -1;
-  std::int32_t keys[MaxNotationDice];
-  for (std::int32_t i = 0; i < count; ++i) keys[i] = sign * values[i];
-  std::nth_element(keys, keys + (keep - 1), keys + count, std::greater<>());
-  const std::int32_t worstKept = keys[keep - 1];
-  std::int32_t tiesKept = keep;
-  for (std::int32_t i = 0; i < count; ++i) tiesKept -= sign * values[i] > worstKept ? 1 : 0;
-  for (std::int32_t i = 0; i < count; ++i) {
-    const std::int32_t key = sign * values[i];
-    if (key > worstKept) continue;
-    if (key == worstKept && tiesKept > 0) {
-      --tiesKept;
-      continue;
-    }
-    dropped[i] = true;
-  }
-}
-
 void Append(NotationLine& line, std::string_view ascii) {
   for (char c : ascii) line.push_back(static_cast<WideChar>(c));
 }
@@ -271,6 +244,32 @@ constexpr int ShownCharacters = 40;
 
 }  // namespace
 
+// Marks the dice kh or kl leaves out. Ranks by a key where greater is better (the value for
+// kh, its negation for kl): the keys above the worst one kept all stay, and of those equal to
+// it as many as are still wanted, earliest first.
+void MarkDropped(const NotationTerm& term, std::int32_t count, const std::int32_t* values,
+                 bool* dropped) {
+  std::fill_n(dropped, count, false);
+  const std::int32_t keep = term.KeepCount;
+  if (term.Keep == KeepKind::None || keep < 1 || keep >= count) return;
+  const std::int32_t sign = term.Keep == KeepKind::High ? 1 : -1;
+  std::int32_t keys[MaxNotationDice];
+  for (std::int32_t i = 0; i < count; ++i) keys[i] = sign * values[i];
+  std::nth_element(keys, keys + (keep - 1), keys + count, std::greater<>());
+  const std::int32_t worstKept = keys[keep - 1];
+  std::int32_t tiesKept = keep;
+  for (std::int32_t i = 0; i < count; ++i) tiesKept -= sign * values[i] > worstKept ? 1 : 0;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::int32_t key = sign * values[i];
+    if (key > worstKept) continue;
+    if (key == worstKept && tiesKept > 0) {
+      --tiesKept;
+      continue;
+    }
+    dropped[i] = true;
+  }
+}
+
 Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
   Notation notation;
   maxDice = std::clamp(maxDice, 1, MaxNotationDice);
@@ -312,35 +311,6 @@ Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
     return notation;
   }
 }
-
-template <class Feed>
-void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed) {
-  draw.Count = 0;
-  draw.Total = 0;
-  if (notation.Error != NotationError::None) return;
-  const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
-  for (std::int32_t t = 0; t < terms; ++t) {
-    const NotationTerm& term = notation.Terms[t];
-    std::int64_t part = term.Value;
-    if (term.Dice) {
-      // Never past the room, whatever made the terms.
-      const std::int32_t count = std::clamp(term.Count, 0, MaxNotationDice - draw.Count);
-      std::int32_t* values = draw.Values + draw.Count;
-      bool* dropped = draw.Dropped + draw.Count;
-      for (std::int32_t i = 0; i < count; ++i) {
-        values[i] = RollDieFrom(feed, static_cast<std::uint32_t>(term.Sides));
-      }
-      MarkDropped(term, count, values, dropped);
-      part = 0;
-      for (std::int32_t i = 0; i < count; ++i) part += dropped[i] ? 0 : values[i];
-      draw.Count += count;
-    }
-    draw.Total += term.Negative ? -part : part;
-  }
-}
-
-template void DrawNotation(const Notation&, NotationDraw&, EngineFeed&);
-template void DrawNotation(const Notation&, NotationDraw&, SecureFeed&);
 
 void DrawNotation(const Notation& notation, NotationDraw& draw) {
   EngineFeed engine;

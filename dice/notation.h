@@ -10,9 +10,11 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "dice/engine.h"
 #include "host/platform.h"
 
 inline constexpr std::int32_t MaxNotationTerms = 20;
@@ -76,11 +78,38 @@ struct NotationDraw {
   std::int64_t Total = 0;  // kept dice and numbers with their signs; may be negative
 };
 
-// Draws every die of an expression ParseNotation accepted, from `feed` (engine.h); a refused
-// one draws nothing. kh keeps the greatest values, kl the least; among equal values the
-// earlier drawn are kept first. Instantiated in notation.cpp for each feed.
+// Marks in `dropped` the dice of `values` (one term's, `count` of them) that kh or kl leaves out.
+void MarkDropped(const NotationTerm& term, std::int32_t count, const std::int32_t* values,
+                 bool* dropped);
+
+// Draws every die of an expression ParseNotation accepted, from `feed` (dice/engine.h); a
+// refused one draws nothing. kh keeps the greatest values, kl the least; among equal values
+// the earlier drawn are kept first.
 template <class Feed>
-void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed);
+void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed) {
+  draw.Count = 0;
+  draw.Total = 0;
+  if (notation.Error != NotationError::None) return;
+  const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
+  for (std::int32_t t = 0; t < terms; ++t) {
+    const NotationTerm& term = notation.Terms[t];
+    std::int64_t part = term.Value;
+    if (term.Dice) {
+      // Never past the room, whatever made the terms.
+      const std::int32_t count = std::clamp(term.Count, 0, MaxNotationDice - draw.Count);
+      std::int32_t* values = draw.Values + draw.Count;
+      bool* dropped = draw.Dropped + draw.Count;
+      for (std::int32_t i = 0; i < count; ++i) {
+        values[i] = RollDieFrom(feed, static_cast<std::uint32_t>(term.Sides));
+      }
+      MarkDropped(term, count, values, dropped);
+      part = 0;
+      for (std::int32_t i = 0; i < count; ++i) part += dropped[i] ? 0 : values[i];
+      draw.Count += count;
+    }
+    draw.Total += term.Negative ? -part : part;
+  }
+}
 
 // The same, from the engine.
 void DrawNotation(const Notation& notation, NotationDraw& draw);

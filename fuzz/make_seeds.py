@@ -47,7 +47,7 @@ for code in list(range(8)) + [8, 16, 17, 18, 24]:
 # With SETTINGS, four more bytes follow the fault byte: option bits, MaxDice, the cooldown
 # and how long ago the running cooldowns started (see harness/chat_harness.h).
 SETTINGS = 128
-PRIVATE, LOG_ROLLS, COOLDOWN, SPEAKER_WAITS, OTHERS_WAIT, TWICE = 1, 2, 4, 8, 16, 32
+PRIVATE, LOG_ROLLS, COOLDOWN, SPEAKER_WAITS, OTHERS_WAIT, TWICE, SECURE = 1, 2, 4, 8, 16, 32, 64
 LEAVING = 11  # a player mid-disconnect
 BRACES, SURROGATE = 3, 6  # names: "{0} {:>9} }{", a lone surrogate
 
@@ -93,6 +93,11 @@ SETTINGS_CHAT = {
     "cooldown-empty-relay": (D6 | FAULT, 0, 24, COOLDOWN | TWICE, 0, 0, 0, " 3"),
     "cooldown-malloc-1": (D6 | FAULT, 0, 0, COOLDOWN | TWICE | PRIVATE, 0, 0, 0, " 3"),
     "all-on": (D20, 0, 0, 63, max_dice(20), 0, 0, " 500"),
+    "secure": (D20, 0, 0, SECURE, 0, 0, 0, " 100"),
+    "secure-private-logged": (D6, BRACES, 0, SECURE | PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "secure-cooldown-twice": (D4, 0, 0, SECURE | COOLDOWN | TWICE, max_dice(7), 0, 0, " 9"),
+    "secure-no-memory": (D6 | FAULT, 0, 8, SECURE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "secure-all-on": (D20, 0, 0, 127, max_dice(20), 0, 0, " 500"),
 }
 
 UTF16_CHAT = {
@@ -175,6 +180,8 @@ CONFIG.update({
     "max-dice-object": '{"MaxDice": {"n": 5}}',
     "roll-command-false": '{"RollCommand": false}',
     "roll-command-string": '{"RollCommand": "yes"}',
+    "secure-rolls-on": '{"SecureRolls": true}',
+    "secure-rolls-number": '{"SecureRolls": 1}',
 })
 RAW_CONFIG = {
     "invalid-utf8": b'{"SenderName": "\xff\xfe"}',
@@ -185,7 +192,7 @@ RAW_CONFIG = {
 
 # Notation: (dice limit byte, flags byte, text); UTF8 marks text written as UTF-8.
 UTF8 = 0x80
-TAB, LOG, COOLDOWN = 0x08, 0x10, 0x20
+TAB, LOG, COOLDOWN, SECURE_ROLLS = 0x08, 0x10, 0x20, 0x40
 NAME_64, NAME_65, NAME_ZERO, NAME_SURROGATE = 3, 4, 5, 6
 LIMIT_10, LIMIT_1 = 90, 99
 NOTATION = {
@@ -230,6 +237,10 @@ NOTATION = {
     "logged-worst-line": (0, UTF8 | LOG | NAME_64, "100d1000kh1" + "-100000" * 19),
     "cooldown-roll": (0, UTF8 | COOLDOWN, "3d6"),
     "cooldown-refusal": (LIMIT_10, UTF8 | COOLDOWN | TAB, "11d6"),
+    "secure-advantage": (0, UTF8 | SECURE_ROLLS | LOG, "2d20kh1+5"),
+    "secure-worst-line": (0, UTF8 | SECURE_ROLLS | NAME_64, "100d1000kh1" + "-100000" * 19),
+    "secure-keep-low": (0, UTF8 | SECURE_ROLLS | COOLDOWN | NAME_SURROGATE, "4d6kl3-1d4+2"),
+    "secure-refusal": (0, UTF8 | SECURE_ROLLS, "2d6*2"),
 }
 UTF16_NOTATION = {
     "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),

@@ -323,12 +323,23 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   }
   if (message.Faulty) return {};
 
-  // Without faults: exactly the dice the engine gives, in order, to every player still there.
+  // Without faults: exactly the dice the engine gives, in order, to every player still there;
+  // with secure rolls, the engine unmoved and the dice of the line (in range, checked above).
   const std::int64_t count = std::min<std::int64_t>(ExpectedCount(message.Text), Settings.MaxDice);
+  std::vector<std::int32_t> dice;
+  if (Settings.SecureRolls) {
+    if (drew) return "a secure roll moved the engine";
+    ParsedRoll roll;
+    if (!server.Delivered.empty()) {
+      CheckLineShape(server.Delivered.front().Line.Text, UpToNul(speaker.Name), message.Sides,
+                     roll);
+    }
+    if (roll.Count != count) return "a secure roll drew another count of dice";
+    for (const std::int64_t value : roll.Values) dice.push_back(static_cast<std::int32_t>(value));
+  }
   const EngineState engineAfter = DiceEngine;
   DiceEngine = engineBefore;
-  std::vector<std::int32_t> dice;
-  for (std::int64_t i = 0; i < count; ++i)
+  for (std::int64_t i = 0; i < count && !Settings.SecureRolls; ++i)
     dice.push_back(RollDie(static_cast<std::uint32_t>(message.Sides)));
   const bool sameDraws = SameEngine(DiceEngine, engineAfter);
   DiceEngine = engineAfter;
@@ -374,6 +385,7 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
     speakerWaits = (bits & 8u) != 0;
     othersWait = (bits & 16u) != 0;
     twice = (bits & 32u) != 0;
+    Settings.SecureRolls = (bits & 64u) != 0;
     since = 15 * started;
   }
   const WideString typed = in.RestAsText(utf16);

@@ -145,6 +145,7 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
     info("Dice per command: at most " + std::to_string(read.MaxDice));
   }
   if (boolean("RollCommand", read.RollCommand) && read.RollCommand) info("Roll command: /roll");
+  if (boolean("SecureRolls", read.SecureRolls) && read.SecureRolls) info("Secure rolls: on");
   return outcome;
 }
 
@@ -164,7 +165,7 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   const WideString defaultTag = HOST_TEXT("[Dice]");
   SenderTag = defaultTag;
   // As an earlier load might have left them: this load must start from the defaults.
-  Settings = RollSettings{1, true, true, 1, true};
+  Settings = RollSettings{1, true, true, 1, true, true};
 
   const simhost::MemoryStats before = simhost::Memory();
   LoadConfig();

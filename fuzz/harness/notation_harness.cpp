@@ -320,6 +320,7 @@ std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
   roll.Tab = (flags & 8u) != 0;
   roll.LogRolls = (flags & 16u) != 0;
   roll.Cooldown = (flags & 32u) != 0;
+  roll.SecureRolls = (flags & 64u) != 0;
   WideString text;
   if (size > 2 && (flags & 0x80u) != 0) {
     text = utf::Utf8ToWide({reinterpret_cast<const char*>(data + 2), size - 2});

@@ -11,7 +11,7 @@
 //           bit 3: a tab after "/roll" instead of a space
 //           bit 4: the roll log on
 //           bit 5: a cooldown on
-//           bit 6: not read
+//           bit 6: SecureRolls on
 //           bit 7: the rest is UTF-8 instead of raw UTF-16LE code units
 //   rest    the text after the command
 #pragma once

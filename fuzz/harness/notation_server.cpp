@@ -145,6 +145,52 @@ std::string CheckDeliveries(const Server& server, const ServerRoll& roll, bool a
   return {};
 }
 
+// Words that give chosen dice: for value v of an s-sided die, the middle of v's share of the
+// 32-bit words, which the draw never rejects. Fails (as a feed does) when a value is no face
+// of its die or the words run out.
+class ReplayFeed {
+ public:
+  // The dice of an accepted notation as `line` shows them: the numbers inside the brackets,
+  // after " and got: " (searched past the name, which may hold anything).
+  ReplayFeed(const Notation& notation, WideStringView line, std::size_t nameUnits) {
+    std::size_t at = line.find(HOST_TEXT(" and got: "), nameUnits);
+    std::vector<std::int64_t> values;
+    bool inside = false;
+    for (; at < line.size(); ++at) {
+      const WideChar unit = line[at];
+      if (unit == '[' || unit == ']') inside = unit == '[';
+      if (!inside || unit < '0' || unit > '9') continue;
+      std::int64_t value = 0;
+      for (; at < line.size() && line[at] >= '0' && line[at] <= '9' && value < 1000000; ++at)
+        value = value * 10 + (line[at] - '0');
+      --at;
+      values.push_back(value);
+    }
+    std::size_t die = 0;
+    for (std::int32_t t = 0; t < notation.TermCount; ++t) {
+      const NotationTerm& term = notation.Terms[t];
+      for (std::int32_t i = 0; term.Dice && i < term.Count; ++i, ++die) {
+        const std::int64_t value = die < values.size() ? values[die] : 0;
+        if (value < 1 || value > term.Sides) ok_ = false;
+        words_.push_back(static_cast<std::uint32_t>(
+            ((2 * static_cast<std::uint64_t>(value) - 1) << 32) / (2u * term.Sides)));
+      }
+    }
+    if (die != values.size()) ok_ = false;
+  }
+  std::uint32_t Next() noexcept {
+    if (next_ < words_.size()) return words_[next_++];
+    ok_ = false;
+    return 0;
+  }
+  bool Ok() const noexcept { return ok_; }
+
+ private:
+  std::vector<std::uint32_t> words_;
+  std::size_t next_ = 0;
+  bool ok_ = true;
+};
+
 }  // namespace
 
 std::string CheckRollOnServer(const ServerRoll& roll) {
@@ -158,6 +204,7 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   Settings.MaxDice = roll.MaxDice;
   Settings.LogRolls = roll.LogRolls;
   Settings.CooldownSeconds = roll.Cooldown ? 60 : 0;
+  Settings.SecureRolls = roll.SecureRolls;
   ClearCooldowns();
 
   // The handler reads the message as the host's zero-terminated text: up to a zero unit.
@@ -190,7 +237,19 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   }
   if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
   if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
-  if (!SameEngine(DiceEngine, drawn)) {
+  if (roll.SecureRolls && accepted) {
+    // The dice came from the system: the engine stays, and the line must be the notation's
+    // for the dice it shows, each a face of its die.
+    if (!SameEngine(DiceEngine, *roll.Engine)) return "a secure roll moved the engine";
+    if (server.Delivered.empty()) return "a live player got no line";
+    const WideStringView name = RollerNames()[roll.Roller];
+    ReplayFeed replay(notation, server.Delivered.front().Line.Text,
+                      name.substr(0, name.find(WideChar{0})).size());
+    NotationDraw draw;
+    DrawNotation(notation, draw, replay);
+    if (!replay.Ok()) return "a secure roll shows other dice than its notation's";
+    WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+  } else if (!SameEngine(DiceEngine, drawn)) {
     return accepted ? "the engine moved by other than the dice of the line"
                     : "dice were drawn for a refused expression";
   }

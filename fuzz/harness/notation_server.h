@@ -23,6 +23,7 @@ struct ServerRoll {
   bool Tab = false;        // "/roll\t..." instead of "/roll ..."
   bool LogRolls = false;
   bool Cooldown = false;                // the operator's cooldown on (60 s)
+  bool SecureRolls = false;             // dice from the system's secure source
   std::int32_t MaxDice = 0;             // the operator's dice limit, 1..100
   WideStringView Text;                  // what follows the separator
   const EngineState* Engine = nullptr;  // the engine as the roll starts
