@@ -69,18 +69,19 @@ const WideChar* OwnModulePath() {
 
 #if defined(_WIN32)
 
-bool SecureRandomBytes(void* out, std::size_t size) noexcept {
-  return BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
-                         BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
+std::size_t SecureRandomBytes(void* out, std::size_t size) noexcept {
+  const bool filled = BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), static_cast<ULONG>(size),
+                                      BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
+  return filled ? size : 0;
 }
 
 #else
 
-// Up to 256 bytes the call is never cut short and never interrupted by a signal once the
-// source is ready (it waits for that once, early in the system's life); anything else it
-// returns, an error above all, is a failure of the source.
-bool SecureRandomBytes(void* out, std::size_t size) noexcept {
-  return getrandom(out, size, 0) == static_cast<ssize_t>(size);
+// Errors (the source not ready without blocking is none: flags 0 waits for it, once, early
+// in the system's life) and an interruption before any byte both count as a failure.
+std::size_t SecureRandomBytes(void* out, std::size_t size) noexcept {
+  const ssize_t filled = getrandom(out, size, 0);
+  return filled > 0 ? static_cast<std::size_t>(filled) : 0;
 }
 
 #endif

@@ -41,9 +41,9 @@ namespace platform {
 // relative name is resolved against the working directory the loader used.
 const WideChar* OwnModulePath();
 
-// Fills `size` bytes at `out` from the system's cryptographically secure random source with
-// one system call. False when the call failed or filled less; `out` is then not random.
-// `size` is at most 256.
-bool SecureRandomBytes(void* out, std::size_t size) noexcept;
+// Fills up to `size` bytes at `out` from the system's cryptographically secure random source,
+// with one system call, and returns how many it filled: 0 when the call failed. Linux may fill
+// fewer than asked beyond 256 bytes (a signal); Windows fills all or nothing.
+std::size_t SecureRandomBytes(void* out, std::size_t size) noexcept;
 
 }  // namespace platform

@@ -31,6 +31,7 @@ namespace source {
 int calls = 0;
 bool fail = false;
 std::vector<std::uint32_t> words;  // the next block starts with these
+ssize_t shortBy = 0;               // the next call fills this many bytes fewer than asked
 }  // namespace source
 
 extern "C" ssize_t getrandom(void* buffer, size_t size, unsigned int flags) noexcept {
@@ -39,7 +40,8 @@ extern "C" ssize_t getrandom(void* buffer, size_t size, unsigned int flags) noex
     errno = EIO;
     return -1;
   }
-  const auto result = syscall(SYS_getrandom, buffer, size, flags);
+  const auto result = syscall(SYS_getrandom, buffer, size, flags) - source::shortBy;
+  source::shortBy = 0;
   const std::size_t given = std::min(source::words.size() * 4, size);
   std::memcpy(buffer, source::words.data(), given);
   source::words.clear();
@@ -143,6 +145,7 @@ TEST_F(SecureTest, FailedSourceRefusesTheRollWithOneLineAndOneLogEntry) {
       const std::size_t logged = sink_->Entries().size();
       const std::size_t deliveries = simhost::DeliveryCount();
       SecureWords.Position = SecureBlockWords - left;
+      SecureWords.End = SecureBlockWords;
       source::fail = true;
       source::calls = 0;
       Type(ann, command.Text, command.Sides);
@@ -176,6 +179,7 @@ std::uint32_t D20Word(std::uint64_t v) {
 TEST_F(SecureTest, RollThatOutrunsTheBlockTakesTheRestFromOneFreshBlock) {
   const auto ann = Join("Ann");
   SecureWords.Position = SecureBlockWords - 2;
+  SecureWords.End = SecureBlockWords;
   SecureWords.Words[SecureBlockWords - 2] = D20Word(7);
   SecureWords.Words[SecureBlockWords - 1] = D20Word(20);
   source::words = {D20Word(1), D20Word(13), D20Word(4)};
@@ -188,7 +192,19 @@ TEST_F(SecureTest, RollThatOutrunsTheBlockTakesTheRestFromOneFreshBlock) {
   EXPECT_EQ(SecureWords.Words[2], D20Word(4)) << "an unused word was lost";
   for (std::uint32_t i : {0u, 1u})
     EXPECT_EQ(SecureWords.Words[i], 0u) << "word " << i << " was kept after use";
-  SecureWords.Position = SecureBlockWords;
+
+  // A short fetch (two whole words and a part) gives its whole words, and the next die
+  // fetches again.
+  simhost::ClearInboxes();
+  SecureWords.Position = SecureWords.End;
+  source::shortBy = static_cast<ssize_t>(sizeof SecureWords.Words) - 10;
+  source::words = {D20Word(2), D20Word(3), D20Word(20)};
+  source::calls = 0;
+  Type(ann, "/d20 3", 20);
+  ASSERT_EQ(Told(ann).size(), 1u);
+  EXPECT_EQ(Told(ann)[0].rfind("Ann rolled 3d20 and got: 2, 3, ", 0), 0u) << Told(ann)[0];
+  EXPECT_EQ(source::calls, 2);
+  SecureWords.Position = SecureWords.End;
 }
 
 #endif
