@@ -16,6 +16,7 @@
 #include "dice/cooldown.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
+#include "dice/secure_feed.h"
 #include "dice/settings.h"
 #include "host/fmemory.h"
 #include "host_fixture.h"
@@ -66,6 +67,7 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
   };
   const RollSettings everyOption{3600, true, true, 50, true};
   const RollSettings everyOptionButCooldown{0, true, true, 50, true};
+  const RollSettings secureRolls{0, false, false, 100, false, true};
   const std::vector<Case> cases{
       {"one die, one player", "Nomad", "/d6", 6, 1},
       {"100 dice to 100 players", "Nomad", "/d20 100", 20, 100},
@@ -85,6 +87,9 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       // The warm-up roll starts the cooldown, so the measured one is refused.
       {"every option on, refused by the cooldown", longestName, "/d20 100", 20, 100, everyOption,
        &RollCommand, 1},
+      {"secure rolls", longestName, "/d20 100", 20, 100, secureRolls},
+      {"secure rolls, /roll", longestName, "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
+       RollSettings{0, true, true, 100, true, true}, &RollNotation},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -100,6 +105,8 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
     // The host sets up its relay on first use; that is the host's, and once.
     c.Roll(controller, &message, c.Sides);
 
+    SecureWords.Position =
+        SecureWords.End;  // the measured roll fetches words, if it rolls securely
     const simhost::MemoryStats hostBefore = simhost::Memory();
     const std::uint64_t deliveredBefore = simhost::DeliveryCount();
     const Counts counts = CountDuring([&] { c.Roll(controller, &message, c.Sides); });
