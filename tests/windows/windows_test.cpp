@@ -122,6 +122,38 @@ TEST_F(WindowsTest, ConfigFailuresAreLoggedAndStartUpGoesOn) {
   EXPECT_FALSE(fs::exists(server_.Path() / "ArkApi"));
 }
 
+// With SecureRolls, the DLL draws from the system's generator (bcrypt.dll): every die of a
+// fixed command and of /roll comes out, each a face of its die.
+TEST_F(WindowsTest, SecureRollsRollEveryCommand) {
+  simhost::SetServerDir(server_.String());
+  server_.PluginFolder();
+  server_.WriteConfig(R"({"SenderName": "Dice", "RollCommand": true, "SecureRolls": true})");
+  ASSERT_NO_FATAL_FAILURE(Load(BuiltModule()));
+  module_->Init();
+  EXPECT_EQ(Logged().back(),
+            (std::pair<Level, std::string>{Level::info, "Rollmoot: Secure rolls: on"}));
+  const auto ann = Join("Ann");
+  ASSERT_TRUE(Say(ann, "/d20 100"));
+  ASSERT_TRUE(Say(ann, "/roll 3d1000"));
+  const std::vector<std::string> lines = Told(ann);
+  ASSERT_EQ(lines.size(), 2u);
+  const std::regex number(R"(\d+)");
+  const auto faces = [&](const std::string& line, int sides) {
+    std::vector<int> values;
+    const std::string shown = line.substr(line.find("got: ") + 5);
+    for (auto it = std::sregex_iterator(shown.begin(), shown.end(), number);
+         it != std::sregex_iterator(); ++it) {
+      values.push_back(std::stoi(it->str()));
+    }
+    values.pop_back();  // the total
+    for (int value : values) EXPECT_TRUE(value >= 1 && value <= sides) << line;
+    return values.size();
+  };
+  EXPECT_EQ(faces(lines[0], 20), 100u) << lines[0];
+  EXPECT_EQ(faces(lines[1], 1000), 3u) << lines[1];
+  module_->Unload();
+}
+
 // The loader may report a module loaded by its extended-length name with or without "\\?\".
 std::string WithoutPrefix(const std::string& path) {
   return path.rfind("\\\\?\\", 0) == 0 ? path.substr(4) : path;
