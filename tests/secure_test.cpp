@@ -16,7 +16,7 @@
 #include "dice/secure_feed.h"
 #include "dice/settings.h"
 #include "host_fixture.h"
-#include "plugin/log.h"
+#include "log/log.h"
 
 #if !defined(_WIN32)
 #include <sys/random.h>
