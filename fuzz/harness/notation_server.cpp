@@ -172,8 +172,9 @@ class ReplayFeed {
       for (std::int32_t i = 0; term.Dice && i < term.Count; ++i, ++die) {
         const std::int64_t value = die < values.size() ? values[die] : 0;
         if (value < 1 || value > term.Sides) ok_ = false;
-        words_.push_back(static_cast<std::uint32_t>(
-            ((2 * static_cast<std::uint64_t>(value) - 1) << 32) / (2u * term.Sides)));
+        words_.push_back(
+            static_cast<std::uint32_t>(((2 * static_cast<std::uint64_t>(value) - 1) << 32) /
+                                       (2 * static_cast<std::uint64_t>(term.Sides))));
       }
     }
     if (die != values.size()) ok_ = false;
