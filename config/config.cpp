@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "config/messages_config.h"
+#include "dice/messages.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host/asa_api.h"
@@ -119,6 +121,7 @@ std::string ConfigPath() {
 void LoadConfig() {
   // Nothing of an earlier load survives: a file that fails as a whole turns every option off.
   Settings = RollSettings{};
+  Messages = DefaultMessages;
   const std::string path = ConfigPath();
   try {
     if (!ConfigExists(path)) {
@@ -152,6 +155,7 @@ void LoadConfig() {
     SenderTag = utf::Utf8ToWide("[" + name + "]");
     WriteLog(info, "Rollmoot: Configuration loaded - SenderName: {}", name);
     Settings = ReadSettings(document);
+    ReadMessages(document);
   } catch (const std::exception& error) {
     WriteLog(err, "Rollmoot: Error loading config: {}", error.what());
   }

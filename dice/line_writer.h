@@ -11,8 +11,9 @@
 #include "host/platform.h"
 
 // A chat line being written. The inline room covers every fixed-command line with a name of
-// up to 64 characters; anything longer still fits, from the heap.
-using Line = fmt::basic_memory_buffer<WideChar, 640>;
+// up to 64 characters, whatever the operator's templates (each at most 400 units, each
+// placeholder at most once); anything longer still fits, from the heap.
+using Line = fmt::basic_memory_buffer<WideChar, 1024>;
 
 // ASCII text, widened unit for unit.
 inline WideChar* Put(WideChar* out, std::string_view ascii) {

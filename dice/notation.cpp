@@ -5,25 +5,35 @@
 #include <string_view>
 
 #include "dice/engine.h"
+#include "dice/messages.h"
 
 namespace {
 
-// The longest line for a 64-character name, unit by unit. The total has at most 8 units
-// ("-1899000": the first term takes no sign, so at most nineteen are against it). Of the
-// terms, a number gives at most 12 (6 in EXPR, 6 in PARTS) and each of the 19 joins 4 ("-"
-// and " - "). A term of c dice gives at most digits(c) + 8 in EXPR ("d1000kh1") and 8c - 2 in
-// PARTS ("[", "]", c values of 4 units, c - 1 separators ", ", c - 1 dropped values in
-// parentheses), so the 100 dice are worth most in one term beside nineteen numbers: a second
-// dice term adds at most 6 + 3 where the number it replaces gave 12.
+// The longest line for a 64-character name, unit by unit: the Notation template's own text
+// (at most MaxTemplateUnits, each placeholder at most once), the name and the values. The
+// total has at most 8 units ("-1899000": the first term takes no sign, so at most nineteen
+// are against it). Of the terms, a number gives at most 12 (6 in EXPR, 6 in PARTS) and each
+// of the 19 joins 4 ("-" and " - "). A term of c dice gives at most digits(c) + 8 in EXPR
+// ("d1000kh1") and 8c - 2 in PARTS ("[", "]", c values of 4 units, c - 1 separators ", ",
+// c - 1 dropped values in parentheses), so the 100 dice are worth most in one term beside
+// nineteen numbers: a second dice term adds at most 6 + 3 where the number it replaces gave 12.
 constexpr std::size_t LongestName = 64;
-constexpr std::size_t Words = 28;  // " rolled ", " and got: ", " (Total: ", ")"
 constexpr std::size_t LongestTotal = 8;
 constexpr std::size_t LongestDiceTerm = 11 + (8 * MaxNotationDice - 2);  // "100d1000kh1", parts
 constexpr std::size_t LongestNumberTerm = 6 + 6;
 constexpr std::size_t Join = 1 + 3;
-constexpr std::size_t LongestRest =
-    Words + LongestTotal + LongestDiceTerm + (MaxNotationTerms - 1) * (LongestNumberTerm + Join);
-static_assert(NotationLineUnits == LongestName + LongestRest + 1, "line room is the worst case");
+constexpr std::size_t LongestValues =
+    LongestTotal + LongestDiceTerm + (MaxNotationTerms - 1) * (LongestNumberTerm + Join);
+static_assert(NotationLineUnits == LongestName + MaxTemplateUnits + LongestValues + 1,
+              "line room is the worst case");
+
+// A refusal: CannotRoll's text, the shown text (40 characters, each up to two units, and
+// "..."), a reason's text, AtCharacter's text and the numbers in them.
+constexpr int ShownCharacters = 40;
+constexpr std::size_t LongestShown = 2 * ShownCharacters + 3;
+constexpr std::size_t LongestNumber = 20;
+static_assert(3 * MaxTemplateUnits + LongestShown + 2 * LongestNumber + 1 <= NotationLineUnits,
+              "a refusal fits the room of a roll");
 
 // A digit run is read up to this and no further, so any number of digits is safe; every
 // limit lies below it, so a longer run is refused all the same.
@@ -169,68 +179,82 @@ void Terminate(NotationLine& line) {
   line.resize(line.size() - 1);
 }
 
+void AppendMessage(NotationLine& line, MessageId id, const auto& value) {
+  WalkMessage(
+      id, [&](const WideChar* text, std::size_t length) { line.append(text, text + length); },
+      value);
+}
+
 void AppendPlace(NotationLine& line, std::size_t position, std::size_t length) {
   if (position > length) {
-    Append(line, " at the end");
+    AppendMessage(line, MessageId::AtEnd, [](Placeholder) {});
     return;
   }
-  Append(line, " at character ");
-  AppendNumber(line, position);
+  AppendMessage(line, MessageId::AtCharacter, [&](Placeholder) { AppendNumber(line, position); });
+}
+
+// The reason's message, and the values its placeholders may show.
+MessageId ReasonMessage(const Notation& notation) {
+  switch (notation.Error) {
+    case NotationError::ExpectedTerm:
+      return MessageId::ExpectedTerm;
+    case NotationError::ExpectedSides:
+      return MessageId::ExpectedSides;
+    case NotationError::ExpectedKeep:
+      return MessageId::ExpectedKeep;
+    case NotationError::SpaceInsideTerm:
+      return MessageId::SpaceInTerm;
+    case NotationError::UnexpectedCharacter:
+      return MessageId::UnexpectedCharacter;
+    case NotationError::CountRange:
+      return MessageId::CountRange;
+    case NotationError::SidesRange:
+      return MessageId::SidesRange;
+    case NotationError::KeepRange:
+      return MessageId::KeepRange;
+    case NotationError::NumberRange:
+      return MessageId::NumberRange;
+    case NotationError::TooManyTerms:
+      return MessageId::TooManyTerms;
+    case NotationError::None:
+    case NotationError::TooManyDice:
+      break;
+  }
+  return notation.Limit == 1 ? MessageId::OneDieOnly : MessageId::TooManyDice;
+}
+
+std::int32_t ReasonMaximum(const Notation& notation) {
+  switch (notation.Error) {
+    case NotationError::CountRange:
+      return MaxNotationDice;
+    case NotationError::SidesRange:
+      return MaxNotationSides;
+    case NotationError::NumberRange:
+      return MaxNotationNumber;
+    case NotationError::TooManyTerms:
+      return MaxNotationTerms;
+    default:
+      return notation.Limit;  // KeepRange: the count; TooManyDice: the dice allowed
+  }
 }
 
 void AppendReason(NotationLine& line, const Notation& notation, std::size_t length) {
-  switch (notation.Error) {
-    case NotationError::None:
-      break;
-    case NotationError::ExpectedTerm:
-      Append(line, "expected a number or a die");
-      AppendPlace(line, notation.Position, length);
-      break;
-    case NotationError::ExpectedSides:
-      Append(line, "expected the number of sides");
-      AppendPlace(line, notation.Position, length);
-      break;
-    case NotationError::ExpectedKeep:
-      Append(line, "expected kh or kl");
-      AppendPlace(line, notation.Position, length);
-      break;
-    case NotationError::SpaceInsideTerm:
-      Append(line, "no space allowed inside a term");
-      AppendPlace(line, notation.Position, length);
-      break;
-    case NotationError::UnexpectedCharacter:
-      Append(line, "unexpected character");
-      AppendPlace(line, notation.Position, length);
-      break;
-    case NotationError::CountRange:
-      Append(line, "count must be 1 to ");
-      AppendNumber(line, MaxNotationDice);
-      break;
-    case NotationError::SidesRange:
-      Append(line, "sides must be ");
-      AppendNumber(line, MinNotationSides);
-      Append(line, " to ");
-      AppendNumber(line, MaxNotationSides);
-      break;
-    case NotationError::KeepRange:
-      Append(line, "keep must be 1 to ");
-      AppendNumber(line, notation.Limit);
-      break;
-    case NotationError::NumberRange:
-      Append(line, "number must be 0 to ");
-      AppendNumber(line, MaxNotationNumber);
-      break;
-    case NotationError::TooManyTerms:
-      Append(line, "at most ");
-      AppendNumber(line, MaxNotationTerms);
-      Append(line, " terms");
-      break;
-    case NotationError::TooManyDice:
-      Append(line, "at most ");
-      AppendNumber(line, notation.Limit);
-      Append(line, notation.Limit == 1 ? " die in one roll" : " dice in one roll");
-      break;
-  }
+  if (notation.Error == NotationError::None) return;
+  AppendMessage(line, ReasonMessage(notation), [&](Placeholder slot) {
+    switch (slot) {
+      case Placeholder::Where:
+        AppendPlace(line, notation.Position, length);
+        break;
+      case Placeholder::Min:
+        AppendNumber(line, MinNotationSides);
+        break;
+      case Placeholder::Max:
+        AppendNumber(line, ReasonMaximum(notation));
+        break;
+      default:
+        break;
+    }
+  });
 }
 
 bool IsHighSurrogate(WideChar c) {
@@ -239,8 +263,6 @@ bool IsHighSurrogate(WideChar c) {
 bool IsLowSurrogate(WideChar c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
-
-constexpr int ShownCharacters = 40;
 
 }  // namespace
 
@@ -317,13 +339,9 @@ void DrawNotation(const Notation& notation, NotationDraw& draw) {
   DrawNotation(notation, draw, engine);
 }
 
-void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& notation,
-                       const NotationDraw& draw) {
-  name = name.substr(0, name.find(WideChar{0}));
-  line.clear();
-  line.reserve(name.size() + LongestRest + 1);
-  line.append(name.data(), name.data() + name.size());
-  Append(line, " rolled ");
+namespace {
+
+void AppendExpression(NotationLine& line, const Notation& notation) {
   const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
   for (std::int32_t t = 0; t < terms; ++t) {
     const NotationTerm& term = notation.Terms[t];
@@ -340,7 +358,10 @@ void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& 
       AppendNumber(line, term.KeepCount);
     }
   }
-  Append(line, " and got: ");
+}
+
+void AppendParts(NotationLine& line, const Notation& notation, const NotationDraw& draw) {
+  const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
   std::int32_t die = 0;
   for (std::int32_t t = 0; t < terms; ++t) {
     const NotationTerm& term = notation.Terms[t];
@@ -358,25 +379,58 @@ void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& 
     }
     Append(line, "]");
   }
-  Append(line, " (Total: ");
-  AppendNumber(line, draw.Total);
-  Append(line, ")");
+}
+
+}  // namespace
+
+void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& notation,
+                       const NotationDraw& draw) {
+  name = name.substr(0, name.find(WideChar{0}));
+  line.clear();
+  line.reserve(name.size() + MaxTemplateUnits + LongestValues + 1);
+  AppendMessage(line, MessageId::Notation, [&](Placeholder slot) {
+    switch (slot) {
+      case Placeholder::Name:
+        line.append(name.data(), name.data() + name.size());
+        break;
+      case Placeholder::Expression:
+        AppendExpression(line, notation);
+        break;
+      case Placeholder::Parts:
+        AppendParts(line, notation, draw);
+        break;
+      case Placeholder::Total:
+        AppendNumber(line, draw.Total);
+        break;
+      default:
+        break;
+    }
+  });
   Terminate(line);
 }
 
 void WriteNotationError(NotationLine& line, WideStringView text, const Notation& notation) {
   const WideStringView shown = TrimBlanks(text);
   line.clear();
-  Append(line, "Cannot roll \"");
-  std::size_t at = 0;
-  for (int character = 0; character < ShownCharacters && at < shown.size(); ++character) {
-    const bool pair = IsHighSurrogate(shown[at]) && IsLowSurrogate(At(shown, at + 1));
-    for (const std::size_t end = at + (pair ? 2 : 1); at < end; ++at) {
-      line.push_back(shown[at] == 0 ? static_cast<WideChar>(0xFFFD) : shown[at]);
+  AppendMessage(line, MessageId::CannotRoll, [&](Placeholder slot) {
+    switch (slot) {
+      case Placeholder::Text: {
+        std::size_t at = 0;
+        for (int character = 0; character < ShownCharacters && at < shown.size(); ++character) {
+          const bool pair = IsHighSurrogate(shown[at]) && IsLowSurrogate(At(shown, at + 1));
+          for (const std::size_t end = at + (pair ? 2 : 1); at < end; ++at) {
+            line.push_back(shown[at] == 0 ? static_cast<WideChar>(0xFFFD) : shown[at]);
+          }
+        }
+        if (at < shown.size()) Append(line, "...");
+        break;
+      }
+      case Placeholder::Reason:
+        AppendReason(line, notation, shown.size());
+        break;
+      default:
+        break;
     }
-  }
-  if (at < shown.size()) Append(line, "...");
-  Append(line, "\": ");
-  AppendReason(line, notation, shown.size());
+  });
   Terminate(line);
 }

@@ -114,20 +114,21 @@ void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed) {
 // The same, from the engine.
 void DrawNotation(const Notation& notation, NotationDraw& draw);
 
-// Room for the longest line: a 64-character name and the longest expression and roll the
-// grammar allows (see notation.cpp for the sum), plus a terminating zero. Longer names
-// still fit, from the heap.
-inline constexpr std::size_t NotationLineUnits = 1214;
+// Room for the longest line: a 64-character name, the longest template and the longest
+// expression and roll the grammar allows (see notation.cpp for the sum), plus a terminating
+// zero. Longer names still fit, from the heap.
+inline constexpr std::size_t NotationLineUnits = 1586;
 using NotationLine = fmt::basic_memory_buffer<WideChar, NotationLineUnits>;
 
-// "NAME rolled EXPR and got: PARTS (Total: T)", EXPR in canonical form ("2d20kh1+5").
+// The Notation template, "NAME rolled EXPR and got: PARTS (Total: T)" by default, EXPR in
+// canonical form ("2d20kh1+5").
 // The name is taken up to its first zero unit. The line replaces what `line` held; it is
 // zero-terminated, and line.size() does not count the zero.
 void WriteNotationLine(NotationLine& line, WideStringView name, const Notation& notation,
                        const NotationDraw& draw);
 
-// "Cannot roll "TEXT": REASON" for a refused expression. `text` is the one given to
-// ParseNotation; it is shown trimmed of spaces and tabs and cut to its first 40 characters
-// and "..." when longer (a surrogate pair is one character). A zero unit in it is shown as
-// U+FFFD, so it cannot end the line early. Terminated as WriteNotationLine's line.
+// The CannotRoll template, "Cannot roll "TEXT": REASON" by default, for a refused expression.
+// `text` is the one given to ParseNotation; it is shown trimmed of spaces and tabs and cut to its
+// first 40 characters and "..." when longer (a surrogate pair is one character). A zero unit in it
+// is shown as U+FFFD, so it cannot end the line early. Terminated as WriteNotationLine's line.
 void WriteNotationError(NotationLine& line, WideStringView text, const Notation& notation);

@@ -4,12 +4,14 @@
 
 #include <string_view>
 
+#include "dice/notation.h"
 #include "host/utf.h"
 #include "log/log.h"
 
 void LogRollLine(const FString& line, Audience audience) {
-  // Room for any line of the plugin's commands, so the conversion takes nothing from the heap.
-  fmt::basic_memory_buffer<char, 2048> text;
+  // Room for any line of the plugin's commands, so the conversion takes nothing from the heap:
+  // a unit gives at most three bytes (a pair of them four).
+  fmt::basic_memory_buffer<char, 3 * NotationLineUnits> text;
   utf::DecodeUtf16(*line, [&](char32_t cp) { utf::AppendUtf8(text, cp); });
   const std::string_view utf8(text.data(), text.size());
   if (audience == Audience::Everyone) {

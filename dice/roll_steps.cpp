@@ -2,6 +2,7 @@
 
 #include "dice/cooldown.h"
 #include "dice/delivery.h"
+#include "dice/roll_line.h"
 #include "dice/settings.h"
 #include "log/log.h"
 
@@ -21,11 +22,7 @@ bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& 
   const std::int32_t left = CooldownSecondsLeft(element, CooldownClock::now());
   if (left == 0) return false;
   Line line;
-  line.resize(64);
-  WideChar* out = Put(line.data(), "Wait ");
-  out = PutNumber(out, left);
-  out = Put(out, " s before rolling again");
-  *out = 0;
+  BuildWaitLine(line, left);
   TellRoller(player, line.data());
   return true;
 }

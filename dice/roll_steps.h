@@ -12,7 +12,8 @@
 using CooldownRoller = std::optional<FWeakObjectPtr>;
 
 // The cooldown gate every roll passes first. When the roller's cooldown still runs, tells
-// them alone "Wait N s before rolling again" and returns true: the roll draws nothing.
+// them alone the Wait line ("Wait N s before rolling again") and returns true: the roll draws
+// nothing.
 // A roller the list does not hold (mid-disconnect, say) cannot be told from a newcomer who
 // got a departed player's memory: they are not refused, and their roll starts no cooldown.
 // When the host yields no list to look in, nothing could be delivered either: the roll is
