@@ -67,12 +67,14 @@ struct MessagePiece {
   Placeholder Slot = Placeholder::None;
   std::uint16_t Begin = 0;  // a literal run's units in MessageTemplate::Text
   std::uint16_t Length = 0;
+  bool operator==(const MessagePiece&) const = default;
 };
 
 struct MessageTemplate {
   std::array<WideChar, MaxTemplateUnits> Text{};  // the literal runs, braces unescaped
   std::array<MessagePiece, MaxTemplatePieces> Pieces{};
   std::uint8_t PieceCount = 0;
+  bool operator==(const MessageTemplate&) const = default;
 };
 
 using MessageTable = std::array<MessageTemplate, MessageCount>;

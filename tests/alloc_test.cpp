@@ -21,6 +21,7 @@
 #include "host/fmemory.h"
 #include "host_fixture.h"
 #include "tests/support/alloc_count.h"
+#include "tests/support/longest_messages.h"
 
 namespace {
 
@@ -91,38 +92,46 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       {"secure rolls, /roll", longestName, "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
        RollSettings{0, true, true, 100, true, true}, &RollNotation},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.What);
-    Settings = c.Options;
-    ClearCooldowns();
-    simhost::Reset();
-    simhost::SetLeanRelay(true);  // the relay counts lines and keeps none
-    const simhost::PlayerId roller = Join(c.Roller);
-    for (int i = 1; i < c.Players; ++i) Join("Player " + std::to_string(i));
-    FString message(utf::Utf8ToWide(c.Message).c_str());
-    AShooterPlayerController* controller = simhost::Controller(roller);
+  // Every case with the English lines, then with every message at its longest.
+  for (const bool longest : {false, true})
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.What);
+      SCOPED_TRACE(longest ? "longest messages" : "default messages");
+      if (longest) {
+        ASSERT_TRUE(UseLongestMessages());
+      }
+      Settings = c.Options;
+      ClearCooldowns();
+      simhost::Reset();
+      simhost::SetLeanRelay(true);  // the relay counts lines and keeps none
+      const simhost::PlayerId roller = Join(c.Roller);
+      for (int i = 1; i < c.Players; ++i) Join("Player " + std::to_string(i));
+      FString message(utf::Utf8ToWide(c.Message).c_str());
+      AShooterPlayerController* controller = simhost::Controller(roller);
 
-    // The host sets up its relay on first use; that is the host's, and once.
-    c.Roll(controller, &message, c.Sides);
+      // The host sets up its relay on first use; that is the host's, and once.
+      c.Roll(controller, &message, c.Sides);
 
-    SecureWords.Position =
-        SecureWords.End;  // the measured roll fetches words, if it rolls securely
-    const simhost::MemoryStats hostBefore = simhost::Memory();
-    const std::uint64_t deliveredBefore = simhost::DeliveryCount();
-    const Counts counts = CountDuring([&] { c.Roll(controller, &message, c.Sides); });
-    const simhost::MemoryStats hostAfter = simhost::Memory();
+      SecureWords.Position =
+          SecureWords.End;  // the measured roll fetches words, if it rolls securely
+      const simhost::MemoryStats hostBefore = simhost::Memory();
+      const std::uint64_t deliveredBefore = simhost::DeliveryCount();
+      const Counts counts = CountDuring([&] { c.Roll(controller, &message, c.Sides); });
+      const simhost::MemoryStats hostAfter = simhost::Memory();
 
-    EXPECT_EQ(simhost::DeliveryCount() - deliveredBefore, static_cast<std::uint64_t>(c.Deliveries));
-    EXPECT_EQ(counts.News, 0u) << "operator new during a roll";
-    if (alloc_count::CountsMallocs()) {
-      // The host makes one malloc per FMemory block; any other is the plugin's own.
-      EXPECT_EQ(counts.Mallocs, hostAfter.Allocations - hostBefore.Allocations)
-          << "a malloc that is not one of the host's blocks";
+      EXPECT_EQ(simhost::DeliveryCount() - deliveredBefore,
+                static_cast<std::uint64_t>(c.Deliveries));
+      EXPECT_EQ(counts.News, 0u) << "operator new during a roll";
+      if (alloc_count::CountsMallocs()) {
+        // The host makes one malloc per FMemory block; any other is the plugin's own.
+        EXPECT_EQ(counts.Mallocs, hostAfter.Allocations - hostBefore.Allocations)
+            << "a malloc that is not one of the host's blocks";
+      }
+      EXPECT_GE(hostAfter.Allocations - hostBefore.Allocations, 3u) << "line, sender, path";
+      EXPECT_EQ(hostAfter.Blocks, hostBefore.Blocks) << "a host block outlived the roll";
     }
-    EXPECT_GE(hostAfter.Allocations - hostBefore.Allocations, 3u) << "line, sender, path";
-    EXPECT_EQ(hostAfter.Blocks, hostBefore.Blocks) << "a host block outlived the roll";
-  }
   Settings = {};
+  Messages = DefaultMessages;
   ClearCooldowns();
 }
 

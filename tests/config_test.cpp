@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "config/config.h"
+#include "dice/messages.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host_fixture.h"
 #include "log/log.h"
 #include "temp_dir.h"
+#include "tests/support/longest_messages.h"
 
 // Readable failures: which setting came out wrong.
 void PrintTo(const RollSettings& s, std::ostream* out) {
@@ -48,6 +50,7 @@ class ConfigTest : public HostTest {
   }
   void TearDown() override {
     Settings = RollSettings{};
+    Messages = DefaultMessages;
     PluginLogHolder().reset();
     HostTest::TearDown();
   }
@@ -62,6 +65,7 @@ class ConfigTest : public HostTest {
     server_.WriteConfig(content);
     SenderTag = HOST_TEXT("[Dice]");
     Settings = AllOn;
+    EXPECT_TRUE(UseLongestMessages());
     const auto before = sink_->Entries().size();
     LoadConfig();
     EXPECT_EQ(server_.ReadConfig(), content);  // never rewritten
@@ -401,6 +405,98 @@ TEST_F(ConfigTest, FileThatFailsAsAWholeTurnsEverySettingOff) {
   Settings = AllOn;
   LoadConfig();
   EXPECT_EQ(Settings, RollSettings{});
+}
+
+// --- Messages ------------------------------------------------------------------------------
+
+// The members of Messages that differ from their default.
+std::vector<std::string> Customised() {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < MessageCount; ++i) {
+    if (!(Messages[i] == DefaultMessages[i])) names.emplace_back(MessageNames[i]);
+  }
+  return names;
+}
+
+LogLine Customised(int count) {
+  return {Level::info, "Rollmoot: Messages: " + std::to_string(count) + " customised"};
+}
+
+// Each row: the value of "Messages", the lines after "Configuration loaded", the members taken.
+TEST_F(ConfigTest, MessagesAreTakenOrReportedOneByOne) {
+  const std::string die = "\xF0\x9F\x8E\xB2";  // one character, two units
+  std::string dice200, x201(201, 'x');
+  for (int i = 0; i < 191; ++i) dice200 += die;
+  struct Case {
+    std::string Messages;
+    std::vector<LogLine> Lines;
+    std::vector<std::string> Taken;
+  };
+  const auto error = [](const std::string& what) { return Failed("Messages." + what); };
+  const std::vector<Case> cases{
+      {"{}", {}, {}},
+      {R"({"Wait": "noch {seconds} s"})", {Customised(1)}, {"Wait"}},
+      {R"({"Wait": "{{}}", "Roll": "{name}", "AtEnd": ""})",
+       {Customised(3)},
+       {"Roll", "Wait", "AtEnd"}},
+      {R"({"Wait": "{x}", "Wait": "{seconds}"})", {Customised(1)}, {"Wait"}},
+      {"{\"Wait\": \"{seconds}" + dice200 + "\"}", {Customised(1)}, {"Wait"}},
+      {"{\"Wait\": \"" + x201 + "\"}",
+       {error("Wait must be a string of at most 200 characters")},
+       {}},
+      {R"({"wait": "x"})", {error("wait is not a message of this plugin")}, {}},
+      {"{\"W\xC3\xBCrfel\": \"x\"}", {error("W\xC3\xBCrfel is not a message of this plugin")}, {}},
+      {R"({"Wait": 5})", {error("Wait must be a string of at most 200 characters")}, {}},
+      {R"({"Wait": null})", {error("Wait must be a string of at most 200 characters")}, {}},
+      {R"({"Wait": ["x"]})", {error("Wait must be a string of at most 200 characters")}, {}},
+      {R"({"Wait": "{Seconds}"})", {error("Wait has an unknown placeholder {Seconds}")}, {}},
+      {R"({"Wait": "{results}"})", {error("Wait has an unknown placeholder {results}")}, {}},
+      {R"({"Wait": "{}"})", {error("Wait has an unknown placeholder {}")}, {}},
+      {"{\"Wait\": \"{Sek\xC3\xBCnden}\"}",
+       {error("Wait has an unknown placeholder {Sek\xC3\xBCnden}")},
+       {}},
+      {R"({"Wait": "{x} }"})", {error("Wait has an unknown placeholder {x}")}, {}},
+      {R"({"Roll": "{name} {name}"})",
+       {error("Roll uses the placeholder {name} more than once")},
+       {}},
+      {R"({"Wait": "{seconds"})", {error("Wait has an unmatched brace")}, {}},
+      {R"({"Wait": "a } b {x}"})", {error("Wait has an unmatched brace")}, {}},
+      {R"({"Wait": "{se{conds}"})", {error("Wait has an unmatched brace")}, {}},
+      {R"({"Wait": "}}}"})", {error("Wait has an unmatched brace")}, {}},
+      // The info line first, then the refusals in the byte order of the names.
+      {R"({"roll": 1, "Wait": "{x}", "Roll": "ok", "AtEnd": "{"})",
+       {Customised(1), error("AtEnd has an unmatched brace"),
+        error("Wait has an unknown placeholder {x}"),
+        error("roll is not a message of this plugin")},
+       {"Roll"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Messages);
+    std::vector<LogLine> expected{Loaded("GM"), {Level::info, "Rollmoot: Roll log: on"}};
+    expected.insert(expected.end(), c.Lines.begin(), c.Lines.end());
+    EXPECT_EQ(Load(R"({"SenderName": "GM", "Messages": )" + c.Messages + R"(, "LogRolls": true})"),
+              expected);
+    std::vector<std::string> taken = c.Taken;
+    std::sort(taken.begin(), taken.end(), [](const std::string& a, const std::string& b) {
+      return *FindMessage(a) < *FindMessage(b);
+    });
+    EXPECT_EQ(Customised(), taken) << "a member not taken keeps its default";
+    EXPECT_EQ(Settings, (RollSettings{0, false, true, 100, false}));
+  }
+}
+
+TEST_F(ConfigTest, MessagesThatIsNoObjectKeepsEveryDefault) {
+  for (const std::string value : {"[]", R"("Roll")", "null", "5", "true"}) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(Load(R"({"Messages": )" + value + R"(, "MaxDice": 5})"),
+              (std::vector<LogLine>{Loaded("Dice"),
+                                    {Level::info, "Rollmoot: Dice per command: at most 5"},
+                                    Failed("Messages must be an object")}));
+    EXPECT_EQ(Customised(), std::vector<std::string>{});
+  }
+  // Nor does a file that fails as a whole leave anything of an earlier load's messages.
+  Load(R"({"SenderName": 5, "Messages": {"Wait": "{seconds}"}})");
+  EXPECT_EQ(Customised(), std::vector<std::string>{});
 }
 
 }  // namespace

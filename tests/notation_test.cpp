@@ -7,6 +7,7 @@
 
 #include "dice/engine.h"
 #include "host/utf.h"
+#include "tests/support/longest_messages.h"
 
 namespace {
 
@@ -205,9 +206,11 @@ TEST(Notation, ErrorLineShowsTheTextCutToFortyCharacters) {
             "Cannot roll \"1d6\xEF\xBF\xBD\": unexpected character at character 4");
 }
 
-// The longest line there can be, with a 64-character name, fills the inline room exactly:
-// every roll the grammar allows is written without a heap request.
+// The longest line there can be, with a 64-character name and the longest templates, stays
+// in the inline room: every roll the grammar allows, and every refusal, is written without a
+// heap request.
 TEST(Notation, LongestLineFitsTheInlineRoom) {
+  ASSERT_TRUE(UseLongestMessages());
   const WideString text = Wide("100d1000kh1" + Repeat("-100000", 19));
   const Notation notation = ParseNotation(text, 100);
   ASSERT_EQ(notation.Error, NotationError::None);
@@ -220,8 +223,15 @@ TEST(Notation, LongestLineFitsTheInlineRoom) {
   draw.Total = 1000 - 19 * 100000;
   NotationLine line;
   WriteNotationLine(line, WideString(64, WideChar{'N'}), notation, draw);
-  EXPECT_EQ(line.size() + 1, NotationLineUnits);
+  // All but the placeholders' own names is text of two units a character.
+  const std::size_t placeholders = std::u32string_view(U"{name}{expression}{parts}{total}").size();
+  EXPECT_EQ(line.size() + 1 + 2 * placeholders, NotationLineUnits);
   EXPECT_EQ(line.capacity(), NotationLineUnits) << "the line left the inline room";
+
+  const Notation refused = ParseNotation(Wide(std::string(40, 'x') + "y"), 100);
+  WriteNotationError(line, Wide(std::string(40, 'x') + "y"), refused);
+  EXPECT_EQ(line.capacity(), NotationLineUnits) << "the refusal left the inline room";
+  Messages = DefaultMessages;
 }
 
 }  // namespace
