@@ -182,6 +182,15 @@ CONFIG.update({
     "roll-command-string": '{"RollCommand": "yes"}',
     "secure-rolls-on": '{"SecureRolls": true}',
     "secure-rolls-number": '{"SecureRolls": 1}',
+    "messages-german": '{"SenderName": "W\u00fcrfel", "Messages": {"Roll": "{name} w\u00fcrfelt '
+                       '{count}W{sides}: {results}", "Wait": "Bitte noch {seconds} s warten"}}',
+    "messages-not-object": '{"Messages": ["Roll"]}',
+    "messages-every-refusal": '{"Messages": {"roll": "x", "Wait": "{x}", "Roll": "{name}{name}", '
+                              '"AtEnd": "{", "CannotRoll": 5, "Notation": "}}}"}}',
+    "messages-braces": '{"Messages": {"RollMany": "{{{total}}} }}{{", "AtCharacter": "{position}"}}',
+    "messages-longest": '{"Messages": {"Wait": "{seconds}' + "\U0001f3b2" * 191 + '"}}',
+    "messages-too-long": '{"Messages": {"Wait": "' + "x" * 201 + '"}}',
+    "messages-duplicate": '{"Messages": {"Wait": "{x}", "Wait": "{seconds}", "W\u00e4it": ""}}',
 })
 RAW_CONFIG = {
     "invalid-utf8": b'{"SenderName": "\xff\xfe"}',

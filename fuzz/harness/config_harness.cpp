@@ -6,13 +6,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "config/config.h"
+#include "dice/messages.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
 #include "host/utf.h"
@@ -68,7 +71,67 @@ struct Outcome {
   std::string Name;
   RollSettings Read;
   std::vector<std::pair<Level, std::string>> Lines;  // from "Configuration loaded" on
+  std::set<std::string> Taken;                       // members of "Messages" in use
 };
+
+// Each message's placeholders, written out again here so that the loader's own table is
+// checked, not trusted.
+const std::map<std::string, std::set<std::string>>& MessagePlaceholders() {
+  static const std::set<std::string> roll{"name", "count", "sides", "results", "total"};
+  static const std::set<std::string> where{"where"}, max{"max"}, none{};
+  static const std::map<std::string, std::set<std::string>> table{
+      {"Roll", roll},
+      {"RollMany", roll},
+      {"Notation", {"name", "expression", "parts", "total"}},
+      {"Wait", {"seconds"}},
+      {"CannotRoll", {"text", "reason"}},
+      {"NoSecureSource", none},
+      {"ExpectedTerm", where},
+      {"ExpectedSides", where},
+      {"ExpectedKeep", where},
+      {"SpaceInTerm", where},
+      {"UnexpectedCharacter", where},
+      {"CountRange", max},
+      {"SidesRange", {"min", "max"}},
+      {"KeepRange", max},
+      {"NumberRange", max},
+      {"TooManyTerms", max},
+      {"TooManyDice", max},
+      {"OneDieOnly", max},
+      {"AtCharacter", {"position"}},
+      {"AtEnd", none},
+  };
+  return table;
+}
+
+// Why the loader must refuse `text` as message `name`'s template; empty when it must take it.
+// The text is well-formed UTF-8 (the parser saw to that), and braces are single bytes in it.
+std::string MessageProblem(const std::string& name, const std::string& text) {
+  const std::set<std::string>& allowed = MessagePlaceholders().at(name);
+  std::size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  if (characters > 200) return name + " must be a string of at most 200 characters";
+  std::set<std::string> used;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if ((c == '{' || c == '}') && at + 1 < text.size() && text[at + 1] == c) {
+      ++at;
+    } else if (c == '}') {
+      return name + " has an unmatched brace";
+    } else if (c == '{') {
+      const std::size_t close = text.find_first_of("{}", at + 1);
+      if (close == std::string::npos || text[close] == '{') return name + " has an unmatched brace";
+      const std::string placeholder = text.substr(at + 1, close - at - 1);
+      const std::string written = "{" + placeholder + "}";
+      if (allowed.count(placeholder) == 0) return name + " has an unknown placeholder " + written;
+      if (!used.insert(placeholder).second) {
+        return name + " uses the placeholder " + written + " more than once";
+      }
+      at = close;
+    }
+  }
+  return {};
+}
 
 // An integer member's value, read from the number's own digits so that no conversion of the
 // parser's can hide a wrap; nothing when it is no integer or out of range.
@@ -146,6 +209,30 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   }
   if (boolean("RollCommand", read.RollCommand) && read.RollCommand) info("Roll command: /roll");
   if (boolean("SecureRolls", read.SecureRolls) && read.SecureRolls) info("Secure rolls: on");
+
+  // Messages: the count of those taken, then each refusal in the byte order of the names.
+  const auto messages = document.find("Messages");
+  if (messages != document.end() && !messages->is_object()) wrong("Messages must be an object");
+  if (messages != document.end() && messages->is_object()) {
+    std::map<std::string, const nlohmann::json*> members;  // std::string orders bytes unsigned
+    for (const auto& [key, value] : messages->items()) members[key] = &value;
+    std::vector<std::string> refused;
+    for (const auto& [key, value] : members) {
+      if (MessagePlaceholders().count(key) == 0) {
+        refused.push_back(key + " is not a message of this plugin");
+      } else if (!value->is_string()) {
+        refused.push_back(key + " must be a string of at most 200 characters");
+      } else if (std::string why = MessageProblem(key, value->get<std::string>()); !why.empty()) {
+        refused.push_back(why);
+      } else {
+        outcome.Taken.insert(key);
+      }
+    }
+    if (!outcome.Taken.empty()) {
+      info("Messages: " + std::to_string(outcome.Taken.size()) + " customised");
+    }
+    for (const std::string& why : refused) wrong("Messages." + why);
+  }
   return outcome;
 }
 
@@ -166,6 +253,9 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   SenderTag = defaultTag;
   // As an earlier load might have left them: this load must start from the defaults.
   Settings = RollSettings{1, true, true, 1, true, true};
+  for (std::size_t i = 0; i < MessageCount; ++i) {
+    Messages[i] = DefaultMessages[(i + 1) % MessageCount];
+  }
 
   const simhost::MemoryStats before = simhost::Memory();
   LoadConfig();
@@ -174,6 +264,12 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   // Back to module-load state, so a replay in the same process leaves later checks alone.
   const RollSettings loaded = Settings;
   Settings = RollSettings{};
+  // The members left at their default; the rest must be what the file took.
+  std::set<std::string> notDefault;
+  for (std::size_t i = 0; i < MessageCount; ++i) {
+    if (!(Messages[i] == DefaultMessages[i])) notDefault.emplace(MessageNames[i]);
+  }
+  Messages = DefaultMessages;
 
   if (after.Blocks != before.Blocks || after.Bytes != before.Bytes) {
     return "host blocks left outstanding";
@@ -190,6 +286,9 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
     }
     if (SenderTag != utf::Utf8ToWide("[" + outcome->Name + "]")) return "label is not [name]";
     if (!(loaded == outcome->Read)) return "settings differ from the file";
+    for (const std::string& name : notDefault) {
+      if (outcome->Taken.count(name) == 0) return "a message not taken is not its default";
+    }
     return {};
   }
   if (entries.size() != 1) return "not exactly one log line for a failed load";
@@ -198,6 +297,7 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   if (entry.Message.rfind("Rollmoot: Error loading config: ", 0) != 0) return "wrong error line";
   if (SenderTag != defaultTag) return "label changed by a failed load";
   if (!(loaded == RollSettings{})) return "a setting is on after a failed load";
+  if (!notDefault.empty()) return "a message is not its default after a failed load";
   return {};
 }
 
