@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -497,6 +499,22 @@ TEST_F(ConfigTest, MessagesThatIsNoObjectKeepsEveryDefault) {
   // Nor does a file that fails as a whole leave anything of an earlier load's messages.
   Load(R"({"SenderName": 5, "Messages": {"Wait": "{seconds}"}})");
   EXPECT_EQ(Customised(), std::vector<std::string>{});
+}
+
+// The language files under examples/ load whole: every message taken, nothing refused.
+TEST_F(ConfigTest, EveryExampleLanguageFileIsTakenWhole) {
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ROLLMOOT_EXAMPLES)) {
+    if (entry.path().extension() != ".json") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    const auto lines = Load(content);
+    ASSERT_EQ(lines.size(), 2u) << lines.back();
+    EXPECT_EQ(lines[1], Customised(static_cast<int>(MessageCount)));
+    ++files;
+  }
+  EXPECT_GE(files, 5);
 }
 
 }  // namespace
