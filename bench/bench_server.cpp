@@ -2,9 +2,14 @@
 
 #include <spdlog/sinks/null_sink.h>
 
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+
 #include "bench/conventional_roll.h"
 #include "bench/floor_roll.h"
 #include "dice/cooldown.h"
+#include "dice/messages.h"
 #include "dice/roll_command.h"
 #include "host/utf.h"
 #include "log/log.h"
@@ -19,6 +24,39 @@ std::u16string ChatLine500() {
   while (text.size() < 500) text += chatter;
   text.resize(500);
   return text;
+}
+
+// Every message replaced, as the German example file does.
+void UseEveryMessage() {
+  static const std::pair<MessageId, std::u32string_view> german[] = {
+      {MessageId::Roll, U"{name} würfelt {count}W{sides}: {results}"},
+      {MessageId::RollMany, U"{name} würfelt {count}W{sides}: {results} (Summe: {total})"},
+      {MessageId::Notation, U"{name} würfelt {expression}: {parts} (Summe: {total})"},
+      {MessageId::Wait, U"Bitte noch {seconds} s warten"},
+      {MessageId::CannotRoll, U"Kann „{text}“ nicht würfeln: {reason}"},
+      {MessageId::NoSecureSource,
+       U"Jetzt kann nicht gewürfelt werden: keine sichere Zufallsquelle"},
+      {MessageId::ExpectedTerm, U"Zahl oder Würfel erwartet {where}"},
+      {MessageId::ExpectedSides, U"Seitenzahl erwartet {where}"},
+      {MessageId::ExpectedKeep, U"kh oder kl erwartet {where}"},
+      {MessageId::SpaceInTerm, U"kein Leerzeichen innerhalb eines Terms {where}"},
+      {MessageId::UnexpectedCharacter, U"unerwartetes Zeichen {where}"},
+      {MessageId::CountRange, U"Anzahl muss 1 bis {max} sein"},
+      {MessageId::SidesRange, U"Seiten müssen {min} bis {max} sein"},
+      {MessageId::KeepRange, U"kh/kl muss 1 bis {max} sein"},
+      {MessageId::NumberRange, U"Zahl muss 0 bis {max} sein"},
+      {MessageId::TooManyTerms, U"höchstens {max} Terme"},
+      {MessageId::TooManyDice, U"höchstens {max} Würfel pro Wurf"},
+      {MessageId::OneDieOnly, U"höchstens {max} Würfel pro Wurf"},
+      {MessageId::AtCharacter, U"an Stelle {position}"},
+      {MessageId::AtEnd, U"am Ende"},
+  };
+  for (const auto& [id, text] : german) {
+    if (ParseMessage(id, text, Messages[static_cast<std::size_t>(id)]).Error !=
+        TemplateError::None) {
+      std::abort();  // a template of ours that the loader would refuse
+    }
+  }
 }
 
 }  // namespace
@@ -65,6 +103,7 @@ const std::vector<Implementation>& Implementations() {
       {"refused", &RollCommand, AllOnWithCooldown},
       {"cooldown", &RollThenCooldownRunsOut, CooldownOnly},
       {"secure", &RollCommand, SecureOnly},
+      {"messages", &RollCommand, {}, true},
   };
   return implementations;
 }
@@ -76,8 +115,9 @@ const Implementation* FindImplementation(const std::string& name) {
   return nullptr;
 }
 
-BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options) {
+BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, bool everyMessage) {
   Settings = options;
+  if (everyMessage) UseEveryMessage();
   ClearCooldowns();
   if (options.LogRolls) {
     GetLogSinks().assign({std::make_shared<spdlog::sinks::null_sink_mt>()});
@@ -102,6 +142,7 @@ BenchServer::~BenchServer() {
   PluginLogHolder().reset();
   ClearCooldowns();
   Settings = {};
+  Messages = DefaultMessages;
 }
 
 }  // namespace bench

@@ -31,22 +31,25 @@ struct Implementation {
   const char* Name;
   RollFn Roll;
   RollSettings Options = {};
+  bool EveryMessage = false;  // every member of Messages set (German)
 };
 // "ours" (RollCommand), "floor" (the unavoidable work), "conventional", all with every
 // setting off; then ours with every setting on and the roll log going to a sink that
 // drops it: "all_on" (the cooldown at 0, so that every roll rolls), "all_on_private"
 // (PrivateRollCommand) and "refused" (a long cooldown, started by the warm-up roll, so
 // every measured roll is refused); "cooldown", ours with a cooldown alone, let run out
-// after each roll so that every measured roll rolls (and looks its roller up); and "secure", ours
-// with SecureRolls alone on.
+// after each roll so that every measured roll rolls (and looks its roller up); "secure", ours
+// with SecureRolls alone on; and "messages", ours with every setting off and every message
+// replaced.
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 
-// Sets `options` up as a load of the plugin would (the settings, no cooldown running, and
-// the plugin's logger over a sink that drops every line) until the server goes.
+// Sets `options` up as a load of the plugin would (the settings, no cooldown running, the
+// plugin's logger over a sink that drops every line, and the messages) until the server goes.
 class BenchServer {
  public:
-  explicit BenchServer(const Scenario& scenario, const RollSettings& options = {});
+  explicit BenchServer(const Scenario& scenario, const RollSettings& options = {},
+                       bool everyMessage = false);
   ~BenchServer();
   BenchServer(const BenchServer&) = delete;
   BenchServer& operator=(const BenchServer&) = delete;

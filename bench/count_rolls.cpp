@@ -21,12 +21,12 @@ int main(int argc, char** argv) {
   const long rolls = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
   if (implementation == nullptr || scenario == nullptr || rolls < 1) {
     std::fprintf(stderr,
-                 "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure "
+                 "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure|messages "
                  "d6_1p|d20x100_100p|msg500_1p N\n",
                  argv[0]);
     return 2;
   }
-  bench::BenchServer server(*scenario, implementation->Options);
+  bench::BenchServer server(*scenario, implementation->Options, implementation->EveryMessage);
   // Warm-up; with a cooldown, it starts it, so the measured rolls are refused.
   implementation->Roll(server.Roller(), server.Message(), scenario->Sides);
   rollmoot_measured_rolls(implementation->Roll, server, scenario->Sides, rolls);

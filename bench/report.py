@@ -6,7 +6,8 @@ time per roll: ours/floor (how close a roll comes to the unavoidable work) and
 conventional/ours (how much faster it is than the usual way), every setting off. A second
 table puts ours with every setting off beside ours with every setting on (the roll log
 going to a sink that drops it): a public roll, a private one, and one the cooldown refuses.
-A third puts ours beside ours with secure rolls on, and both beside the floor.
+A third puts ours beside ours with secure rolls on, and both beside the floor; a fourth
+ours with every member of Messages set beside ours with the English lines and the floor.
 Medians lead; the best of the repetitions follows, as the figure least disturbed by other
 load on a shared machine. Exits 1 when the handler asked the heap for anything itself, and
 with --strict also when a timing target is missed.
@@ -114,6 +115,17 @@ def main(argv):
             if figure == "median":
                 print(f"  target (medians): {secure_target}")
 
+    if all(f"roll/{s}/messages" in runs for s in scenarios):
+        for figure in ("median", "best"):
+            print(f"\nevery message set (German) beside the English lines, {figure} ns per roll")
+            print(f"  {'scenario':14} {'english':>8} {'set':>7} {'set/eng.':>9} {'floor':>7} "
+                  f"{'set/floor':>10}")
+            for scenario in scenarios:
+                english, translated, floor = (runs[f"roll/{scenario}/{i}"][figure]
+                                              for i in ("ours", "messages", "floor"))
+                print(f"  {scenario:14} {english:8.0f} {translated:7.0f} "
+                      f"{translated / english:9.2f} {floor:7.0f} {translated / floor:10.2f}")
+
     print("\nheap requests per roll (own = the handler's own; host = its FMemory blocks; with the"
           "\nroll log on, own includes the logger's, e.g. its buffer for a line over 250 bytes)")
     for name, run in sorted(runs.items()):
@@ -121,7 +133,8 @@ def main(argv):
             counters = run["run"]
             print(f"  {name:34} own {counters['own_heap']:5.1f}  host {counters['host_blocks']:4.1f}"
                   f"  deliveries {counters['deliveries']:5.1f}")
-            if name.split("/")[-1] in ("ours", "refused", "cooldown", SECURE) and counters["own_heap"] != 0:
+            own_only = ("ours", "refused", "cooldown", SECURE, "messages")
+            if name.split("/")[-1] in own_only and counters["own_heap"] != 0:
                 print(f"  FAIL {name}: the handler asked the heap for blocks of its own")
                 failed = True
     return 1 if failed else 0

@@ -22,7 +22,7 @@ namespace {
 // The lines one roll sends, after a warm-up roll when the implementation has a cooldown
 // (as the benchmark measures it).
 std::vector<std::u16string> LinesSent(const Scenario& scenario, const Implementation& with) {
-  BenchServer server(scenario, with.Options);
+  BenchServer server(scenario, with.Options, with.EveryMessage);
   simhost::SetLeanRelay(false);
   if (with.Options.CooldownSeconds > 0) {
     with.Roll(server.Roller(), server.Message(), scenario.Sides);
@@ -37,7 +37,7 @@ std::vector<std::u16string> LinesSent(const Scenario& scenario, const Implementa
 }
 
 void BM_Roll(benchmark::State& state, const Scenario& scenario, const Implementation& with) {
-  BenchServer server(scenario, with.Options);
+  BenchServer server(scenario, with.Options, with.EveryMessage);
   AShooterPlayerController* roller = server.Roller();
   FString* message = server.Message();
   const RollFn roll = with.Roll;
@@ -87,6 +87,8 @@ bool CheckSameWork() {
     const auto allOnPrivate = LinesSent(scenario, *FindImplementation("all_on_private"));
     const auto refused = LinesSent(scenario, *FindImplementation("refused"));
     const auto cooldown = LinesSent(scenario, *FindImplementation("cooldown"));
+    DiceEngine = SeededEngine(2024u);
+    const auto translated = LinesSent(scenario, *FindImplementation("messages"));
     const EngineState engine = DiceEngine;
     const auto secure = LinesSent(scenario, *FindImplementation("secure"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
@@ -117,6 +119,11 @@ bool CheckSameWork() {
       std::fprintf(stderr,
                    "%s: with secure rolls on, ours does not send one line to everyone, or it "
                    "moves the engine\n",
+                   scenario.Name.c_str());
+      same = false;
+    } else if (translated.size() != expected ||
+               utf::WideToUtf8(translated.front()).find(" w\xC3\xBCrfelt ") == std::string::npos) {
+      std::fprintf(stderr, "%s: with every message set, ours does not send the German line\n",
                    scenario.Name.c_str());
       same = false;
     }

@@ -29,9 +29,10 @@ if [[ "${1:-}" == "--callgrind" ]]; then
   echo "instructions per roll (callgrind, $rolls rolls, set-up excluded)"
   printf '  %-14s %9s %9s %9s %11s %11s\n' scenario ours floor conv. ours/floor conv./ours
   settings_on=()
+  messages_set=()
   for scenario in d6_1p d20x100_100p msg500_1p; do
     declare -A counts=()
-    for implementation in ours floor conventional all_on all_on_private refused; do
+    for implementation in ours floor conventional all_on all_on_private refused messages; do
       file="$out/callgrind.$scenario.$implementation"
       valgrind --tool=callgrind --collect-atstart=no --toggle-collect=rollmoot_measured_rolls \
         --callgrind-out-file="$file" \
@@ -47,6 +48,7 @@ o, f, c = ours / rolls, floor / rolls, conventional / rolls
 print(f"  {scenario:14} {o:9.0f} {f:9.0f} {c:9.0f} {o / f:11.2f} {c / o:11.2f}")
 PY
     settings_on+=("$scenario ${counts[ours]} ${counts[all_on]} ${counts[all_on_private]} ${counts[refused]}")
+    messages_set+=("$scenario ${counts[ours]} ${counts[messages]} ${counts[floor]}")
   done
   echo
   echo "instructions per roll, every setting off and on (the roll log to a sink that drops it)"
@@ -54,4 +56,9 @@ PY
   printf '%s\n' "${settings_on[@]}" | awk -v rolls="$rolls" '{
     printf "  %-14s %9.0f %9.0f %7.2f %9.0f %9.0f\n", $1, $2 / rolls, $3 / rolls, $3 / $2,
       $4 / rolls, $5 / rolls }'
+  echo
+  echo "instructions per roll, the English lines and every message set (German)"
+  printf '  %-14s %9s %9s %9s %9s\n' scenario english set set/eng. set/floor
+  printf '%s\n' "${messages_set[@]}" | awk -v rolls="$rolls" '{
+    printf "  %-14s %9.0f %9.0f %9.2f %9.2f\n", $1, $2 / rolls, $3 / rolls, $3 / $2, $3 / $4 }'
 fi
