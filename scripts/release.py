@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Packs a built Rollmoot.dll into dist/Rollmoot-<version>-win64.zip, laid out as it goes onto
-a server, with the operators' part of the README, the changelog and SHA256SUMS.
+a server, with the operators' part of the README, the changelog, the language files of
+examples/ and SHA256SUMS.
 
 usage: scripts/release.sh [--test-build] [--out DIR] BUILD_DIR
 
@@ -9,6 +10,7 @@ archive bytes: fixed timestamps, sorted entries. A DLL not built with MSVC is re
 --test-build is given, and then the archive's name says so.
 """
 import argparse
+import glob
 import hashlib
 import io
 import os
@@ -166,6 +168,10 @@ def release(build_dir, out_dir, test_build):
         files = {PLUGIN_PATH: f.read()}
     files["README.txt"] = operators_readme(version)
     files["CHANGELOG.md"] = changelog(version)
+    # The language files the README's "Messages" points operators to.
+    for example in sorted(glob.glob(os.path.join(ROOT, "examples", "messages-*.json"))):
+        with open(example, "rb") as f:
+            files["examples/" + os.path.basename(example)] = f.read()
     files["SHA256SUMS"] = "".join(
         f"{hashlib.sha256(files[name]).hexdigest()}  {name}\n" for name in sorted(files)).encode()
 

@@ -63,8 +63,9 @@ def main():
         with zipfile.ZipFile(io.BytesIO(archives[0])) as archive:
             entries = archive.infolist()
             names = [e.filename for e in entries]
+            languages = [f"examples/messages-{code}.json" for code in ("de", "es", "fr", "pt-BR", "ru")]
             check(names == ["ArkApi/Plugins/Rollmoot/Rollmoot.dll", "CHANGELOG.md", "README.txt",
-                            "SHA256SUMS"], f"entries: {names}")
+                            "SHA256SUMS", *languages], f"entries: {names}")
             check(all(e.date_time == (1980, 1, 1, 0, 0, 0) for e in entries), "timestamps not fixed")
             files = {n: archive.read(n) for n in names}
     check(files["ArkApi/Plugins/Rollmoot/Rollmoot.dll"] == dll_bytes, "the packed DLL differs")
