@@ -37,11 +37,10 @@ std::string Take(const std::string& name, const nlohmann::json& value) {
     case TemplateError::TooLong:
       return tooLong;
     case TemplateError::UnknownPlaceholder:
-      return fmt::format("Messages.{} has an unknown placeholder {}", name,
-                         ToUtf8(check.Placeholder));
+      return fmt::format("Messages.{} has an unknown placeholder {}", name, ToUtf8(check.Written));
     case TemplateError::RepeatedPlaceholder:
       return fmt::format("Messages.{} uses the placeholder {} more than once", name,
-                         ToUtf8(check.Placeholder));
+                         ToUtf8(check.Written));
     case TemplateError::UnmatchedBrace:
       break;
   }

@@ -99,7 +99,7 @@ enum class TemplateError : std::uint8_t {
 };
 struct TemplateCheck {
   TemplateError Error = TemplateError::None;
-  std::u32string_view Placeholder;  // the placeholder refused, as written, braces included
+  std::u32string_view Written;  // the placeholder refused, as written, braces included
 };
 
 // Reads `text` as message `id`'s template into `out`; on an error `out` is not meaningful.
