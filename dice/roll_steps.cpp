@@ -58,7 +58,6 @@ void TellRoller(const AShooterPlayerController* player, const WideChar* line) {
 void RefuseWithoutSource(const AShooterPlayerController* player) {
   WriteLog(spdlog::level::err, "Rollmoot: Secure rolls: the system random source failed");
   Line line;
-  line.resize(64);
-  *Put(line.data(), "Cannot roll now: no secure random source") = 0;
+  BuildNoSecureSourceLine(line);
   TellRoller(player, line.data());
 }

@@ -34,6 +34,7 @@ void SendRollLine(const AShooterPlayerController* player, const WideChar* line, 
 // Sends a line that is no roll (a refusal, an error) to the roller alone; never logged.
 void TellRoller(const AShooterPlayerController* player, const WideChar* line);
 
-// The roll's feed failed: tells the roller alone "Cannot roll now: no secure random source"
-// and logs the failure once, as an error. The roll sends nothing else and starts no cooldown.
+// The roll's feed failed: tells the roller alone the NoSecureSource line ("Cannot roll now: no
+// secure random source") and logs the failure once, as an error. The roll sends nothing else and
+// starts no cooldown.
 void RefuseWithoutSource(const AShooterPlayerController* player);

@@ -474,16 +474,20 @@ TEST_F(ConfigTest, MessagesAreTakenOrReportedOneByOne) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Messages);
-    std::vector<LogLine> expected{Loaded("GM"), {Level::info, "Rollmoot: Roll log: on"}};
+    // After every other setting's line, whatever the order in the file.
+    std::vector<LogLine> expected{Loaded("GM"),
+                                  {Level::info, "Rollmoot: Roll log: on"},
+                                  {Level::info, "Rollmoot: Secure rolls: on"}};
     expected.insert(expected.end(), c.Lines.begin(), c.Lines.end());
-    EXPECT_EQ(Load(R"({"SenderName": "GM", "Messages": )" + c.Messages + R"(, "LogRolls": true})"),
+    EXPECT_EQ(Load(R"({"SenderName": "GM", "Messages": )" + c.Messages +
+                   R"(, "LogRolls": true, "SecureRolls": true})"),
               expected);
     std::vector<std::string> taken = c.Taken;
     std::sort(taken.begin(), taken.end(), [](const std::string& a, const std::string& b) {
       return *FindMessage(a) < *FindMessage(b);
     });
     EXPECT_EQ(Customised(), taken) << "a member not taken keeps its default";
-    EXPECT_EQ(Settings, (RollSettings{0, false, true, 100, false}));
+    EXPECT_EQ(Settings, (RollSettings{0, false, true, 100, false, true}));
   }
 }
 

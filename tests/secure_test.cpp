@@ -11,6 +11,7 @@
 
 #include "dice/cooldown.h"
 #include "dice/engine.h"
+#include "dice/messages.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
 #include "dice/secure_feed.h"
@@ -169,6 +170,19 @@ TEST_F(SecureTest, FailedSourceRefusesTheRollWithOneLineAndOneLogEntry) {
     }
   }
   EXPECT_EQ(RollDie(6), 5) << "the engine stood in for the failed source";
+}
+
+// The refusal is a message like any other: the operator's NoSecureSource text when set.
+TEST_F(SecureTest, FailedSourceSendsTheOperatorsMessage) {
+  const auto ann = Join("Ann");
+  MessageTemplate& message = Messages[static_cast<std::size_t>(MessageId::NoSecureSource)];
+  ASSERT_EQ(ParseMessage(MessageId::NoSecureSource, U"Jetzt nicht", message).Error,
+            TemplateError::None);
+  SecureWords.Position = SecureWords.End = SecureBlockWords;
+  source::fail = true;
+  Type(ann, "/d6", 6);
+  Messages = DefaultMessages;
+  EXPECT_EQ(Told(ann), std::vector<std::string>{"Jetzt nicht"});
 }
 
 // The midpoint of value `v`'s share of the 32-bit words, for a d20.
