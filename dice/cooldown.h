@@ -12,6 +12,10 @@
 
 using CooldownClock = std::chrono::steady_clock;  // monotonic: a clock change frees nobody
 
+// The time the roll commands go by. Tests put a clock of their own here, so that what they
+// check follows the order of events, not how fast the machine runs them.
+inline CooldownClock::time_point (*CooldownNow)() = &CooldownClock::now;
+
 // Seconds left at `now` of the cooldown of the player `roller` names, rounded up and at least
 // 1; 0 when none runs. Forgets every cooldown that has run out by `now`.
 std::int32_t CooldownSecondsLeft(const FWeakObjectPtr& roller, CooldownClock::time_point now);

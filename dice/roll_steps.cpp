@@ -19,7 +19,7 @@ bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& 
       return true;
   }
   roller = element;
-  const std::int32_t left = CooldownSecondsLeft(element, CooldownClock::now());
+  const std::int32_t left = CooldownSecondsLeft(element, CooldownNow());
   if (left == 0) return false;
   Line line;
   BuildWaitLine(line, left);
@@ -29,7 +29,7 @@ bool WaitingForCooldown(const AShooterPlayerController* player, CooldownRoller& 
 
 void StartRollerCooldown(const CooldownRoller& roller) {
   if (Settings.CooldownSeconds > 0 && roller) {
-    StartCooldown(*roller, CooldownClock::now(), Settings.CooldownSeconds);
+    StartCooldown(*roller, CooldownNow(), Settings.CooldownSeconds);
   }
 }
 

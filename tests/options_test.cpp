@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "dice/cooldown.h"
@@ -30,6 +29,7 @@ class OptionsTest : public HostTest {
     CreatePluginLog(PluginLogHolder(), "Rollmoot");
   }
   void TearDown() override {
+    CooldownNow = &CooldownClock::now;
     Settings = {};
     ClearCooldowns();
     PluginLogHolder().reset();
@@ -70,7 +70,10 @@ TEST_F(OptionsTest, CooldownRefusesWithoutDrawingAndWithoutExtending) {
   Settings.LogRolls = true;
   const auto ann = Join("Ann");
   const auto bob = Join("Bob");
-  const auto started = std::chrono::steady_clock::now();
+  // Time moves only when the test says so: a busy machine cannot run a cooldown out early.
+  static CooldownClock::time_point now;
+  now = CooldownClock::time_point{} + 1h;
+  CooldownNow = [] { return now; };
   Roll(ann, "/d6 3", 6);
   const std::string rolled = "Ann rolled 3d6 and got: 5, 1, 6 (Total: 12)";
   Roll(ann, "/d6 3", 6);
@@ -86,11 +89,11 @@ TEST_F(OptionsTest, CooldownRefusesWithoutDrawingAndWithoutExtending) {
       << "refusals are not logged";
 
   // A refusal half-way through does not extend the cooldown.
-  std::this_thread::sleep_until(started + 500ms);
+  now += 500ms;
   simhost::ClearInboxes();
   Roll(ann, "/d6", 6);
   EXPECT_EQ(Told(ann), std::vector<std::string>{"Wait 1 s before rolling again"});
-  std::this_thread::sleep_until(started + 1050ms);
+  now += 500ms;
   Roll(ann, "/d6", 6);
   EXPECT_EQ(Told(ann).back(), "Ann rolled 1d6 and got: 1") << "the dice refused were not drawn";
 }

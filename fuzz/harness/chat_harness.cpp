@@ -407,11 +407,11 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
                        (typed.empty() || typed[0] == ' ' || typed[0] == '\t');
 
   // Cooldowns that were already running when the message came; one started exactly
-  // CooldownSeconds ago has just run out. The seconds left are whole as long as the message
-  // follows within a second, which it does by far.
+  // CooldownSeconds ago has just run out. The clock stands still while the message is
+  // handled, so the seconds left are whole however slowly the machine runs.
   std::int32_t waitLeft = 0;
   if (Settings.CooldownSeconds > 0 && (speakerWaits || othersWait)) {
-    const auto start = CooldownClock::now() - std::chrono::seconds(since);
+    const auto start = CooldownNow() - std::chrono::seconds(since);
     for (const Seat& seat : server.Seats) {
       const bool waits = &seat == &speaker ? speakerWaits : othersWait;
       if (waits && !seat.Gone) {
@@ -436,8 +436,12 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   Server& server = GetServer();
   server.EnsureBuilt();
   PluginLogHolder() = server.Log;
+  static CooldownClock::time_point frozen;
+  frozen = CooldownClock::now();
+  CooldownNow = [] { return frozen; };
   const std::string broken = CheckChat(server, data, size);
   // Each input starts from the same plugin: every setting off, nobody waiting.
+  CooldownNow = &CooldownClock::now;
   Settings = {};
   ClearCooldowns();
   return broken;

@@ -115,8 +115,16 @@ Server& GetServer() {
 }
 
 // Every input starts from the operator's defaults and leaves them so, whatever it returns.
+// The cooldown's clock stands still meanwhile: the seconds left right after a roll are the
+// whole cooldown, however slowly the machine runs.
 struct SettingsScope {
+  SettingsScope() {
+    static CooldownClock::time_point frozen;
+    frozen = CooldownClock::now();
+    CooldownNow = [] { return frozen; };
+  }
   ~SettingsScope() {
+    CooldownNow = &CooldownClock::now;
     Settings = {};
     ClearCooldowns();
   }
@@ -271,9 +279,8 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   }
 
   if (roll.Cooldown) {
-    const std::int32_t left =
-        CooldownSecondsLeft(simhost::ListElement(roller), CooldownClock::now());
-    if (accepted && (left < 1 || left > 60)) return "a roll did not start the cooldown";
+    const std::int32_t left = CooldownSecondsLeft(simhost::ListElement(roller), CooldownNow());
+    if (accepted && left != 60) return "a roll did not start the cooldown";
     if (!accepted && left != 0) return "a refused expression started a cooldown";
   }
   return {};
