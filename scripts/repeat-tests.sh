@@ -38,8 +38,9 @@ for preset in "${presets[@]}"; do
   for ((run = 1; run <= runs; run++)); do
     started=$(date +%s)
     outcome=passed
+    # No terminal on the tests' input, as in windows-tests.sh.
     ctest --preset "$preset" --output-junit "$PWD/$results/run-$run.xml" \
-      >"$results/run-$run.log" 2>&1 || outcome=failed
+      </dev/null >"$results/run-$run.log" 2>&1 || outcome=failed
     echo "repeat-tests: $preset run $run of $runs $outcome ($(($(date +%s) - started)) s," \
       "load $(cut -d' ' -f1-3 /proc/loadavg))"
   done

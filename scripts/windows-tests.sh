@@ -29,7 +29,10 @@ fi
 booted=$(seconds)
 
 # Test discovery lists each program's tests under Wine too, so the prefix must be warm first.
-ctest --preset mingw "$@"
+# No terminal on the tests' input: Wine gives a program started on a terminal a console of its
+# own (conhost.exe, and explorer.exe for its desktop), more processes that are no part of the
+# test and that outlive it.
+ctest --preset mingw "$@" </dev/null
 finished=$(seconds)
 
 echo "windows-tests: build $((built - started)) s, Wine prefix $((booted - built)) s," \

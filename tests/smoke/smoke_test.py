@@ -48,15 +48,42 @@ def parse_events(stdout):
 
 
 def run(server, args, script=None, stdin=b""):
-    """Runs the server to completion; a script is given as bytes, written to a file."""
+    """Runs the server to completion; a script is given as bytes, written to a file.
+
+    The server's output goes to files and the wait is for its exit, not for the end of a pipe:
+    under Wine, the helpers a program may start (the wineserver, its services) inherit its
+    standard handles and can hold a pipe open long after the program has ended."""
     with tempfile.TemporaryDirectory() as scratch:
         if script is not None:
             path = os.path.join(scratch, "script.txt")
             with open(path, "wb") as f:
                 f.write(script)
             args = args + ["--script", path]
-        done = subprocess.run(server + args, input=stdin, capture_output=True, timeout=TIMEOUT)
-    return done.returncode, done.stdout, done.stderr
+        with open(os.path.join(scratch, "stdout"), "w+b") as out, \
+                open(os.path.join(scratch, "stderr"), "w+b") as err:
+            process = subprocess.Popen(server + args, stdin=subprocess.PIPE, stdout=out, stderr=err)
+            try:
+                process.stdin.write(stdin)  # small: a pipe's buffer holds it whole
+                process.stdin.close()
+            except BrokenPipeError:
+                pass  # the server ended without reading its input; its exit status says why
+            try:
+                code = process.wait(timeout=TIMEOUT)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+                code = None
+            out.seek(0)
+            err.seek(0)
+            output, errors = out.read(), err.read()
+    check(code is not None, f"{args}: still running after {TIMEOUT} s; stdout {output[-2000:]!r}, "
+                            f"stderr {errors[-2000:]!r}")
+    return code, output, errors
+
+
+def status(code, out, err):
+    """What a failed exit status check shows: the status, and what the server said."""
+    return f"exit status {code}, stderr {err[-2000:]!r}, stdout ends {out[-1000:]!r}"
 
 
 class Cursor:
@@ -112,9 +139,9 @@ def local_path(path):
     Windows paths, which winepath turns back into the build machine's."""
     if not re.match(r"^[A-Za-z]:\\", path):
         return path
-    done = subprocess.run(["winepath", "-u", path], capture_output=True, text=True, timeout=TIMEOUT)
-    check(done.returncode == 0 and done.stdout.strip(), f"winepath cannot map {path!r}")
-    return done.stdout.strip()
+    code, out, err = run(["winepath", "-u"], [path])
+    check(code == 0 and out.strip(), f"winepath cannot map {path!r}: {code} {err!r}")
+    return out.decode("utf-8").strip()
 
 
 def start_of_session(cursor, created=True, sender="Dice"):
@@ -164,7 +191,7 @@ def case_session(server, _):
         "say #1 /d20",
     ]).encode("utf-8", "surrogateescape") + b"\n"
     code, out, err = run(server, ["--json", "--players", "Ann,Bob,Bob"], script)
-    check(code == 0, f"exit status {code}, stderr {err!r}")
+    check(code == 0, status(code, out, err))
     c = Cursor(parse_events(out))
     temp = start_of_session(c)
     check(temp, "the server directory notice does not say it is temporary")
@@ -196,9 +223,9 @@ def case_session(server, _):
 
 
 def case_no_log_sinks(server, _):
-    code, out, _ = run(server, ["--json", "--no-log-sinks", "--players", "Ann"],
+    code, out, err = run(server, ["--json", "--no-log-sinks", "--players", "Ann"],
                        b"say Ann /d8\nunload\nload\nsay #1 /d8 2\n")
-    check(code == 0, f"exit status {code}")
+    check(code == 0, status(code, out, err))
     events = parse_events(out)
     check(not [e for e in events if e["event"] == "log"], "log events without sinks")
     check(len([e for e in events if e["event"] == "chat"]) == 2, "rolls went missing")
@@ -227,7 +254,7 @@ def case_server_dir(server, _):
         before = tree(root)
         code, out, err = run(server, ["--json", "--server-dir", root, "--players", "Ann,Bo"],
                              b"say Bo /d10 2\n")
-        check(code == 0, f"exit status {code}, stderr {err!r}")
+        check(code == 0, status(code, out, err))
         c = Cursor(parse_events(out))
         c.take("host", f"server directory {root}")
         c.log("Rollmoot: Configuration loaded - SenderName: GM")
@@ -241,8 +268,8 @@ def case_server_dir(server, _):
 
     # Without the plugin's folder the plugin cannot write its file, and nothing is made for it.
     with tempfile.TemporaryDirectory() as root:
-        code, out, _ = run(server, ["--json", "--server-dir", root], b"")
-        check(code == 0, f"exit status {code}")
+        code, out, err = run(server, ["--json", "--server-dir", root], b"")
+        check(code == 0, status(code, out, err))
         logs = [e["text"] for e in parse_events(out) if e["event"] == "log"]
         check(any("Failed to create config.json" in line for line in logs), f"logs: {logs}")
         check(os.listdir(root) == [], "something was created in the server directory")
@@ -255,9 +282,9 @@ def case_bad_arguments(server, version):
             code, out, err = run(server, args)
             check(code == 2, f"{args}: exit status {code}, not 2")
             check(out == b"" and err, f"{args}: stdout {out!r}, stderr {err!r}")
-    code, out, _ = run(server, ["--help"])
+    code, out, err = run(server, ["--help"])
     check(code == 0 and out.startswith(b"usage: rollmoot-server"), f"--help: {code} {out[:40]!r}")
-    code, out, _ = run(server, ["--version"])
+    code, out, err = run(server, ["--version"])
     check(code == 0 and out.decode().rstrip("\r\n") == f"rollmoot-server {version}",
           f"--version: {code} {out!r}")
 
@@ -270,7 +297,7 @@ def case_bad_plugin(server, _):
             f.write("not a module\n")
         for args in (["--plugin", fake], ["--plugin", os.path.join(folder, "missing.so")],
                      ["--plugin", fake, "--server-dir", folder]):
-            code, out, _ = run(server, ["--json"] + args, b"stats\n")
+            code, out, err = run(server, ["--json"] + args, b"stats\n")
             check(code == 1, f"{args}: exit status {code}, not 1")
             events = parse_events(out)
             check(events[-1]["event"] == "error" and "cannot load the plugin" in events[-1]["text"],
@@ -281,8 +308,10 @@ class Piped:
     """A server driven over pipes; lines are read as they come, with a time limit."""
 
     def __init__(self, server, args):
+        # Standard error to a file: a helper Wine starts would hold our own stderr open.
+        self.errors = tempfile.TemporaryFile()
         self.process = subprocess.Popen(server + args, stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, bufsize=0)
+                                        stdout=subprocess.PIPE, stderr=self.errors, bufsize=0)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -308,11 +337,21 @@ class Piped:
         return parse_events(self.read().encode("utf-8"))[0]
 
     def close(self):
+        """Ends the input; returns the exit status and the lines up to the closing stats
+        line. It waits for the exit, then for that last line, not for the end of the pipe,
+        which a helper Wine started may keep open."""
         self.process.stdin.close()
+        try:
+            code = self.process.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("the server did not exit at the end of its input")
         rest = []
         while (line := self.lines.get(timeout=TIMEOUT)) is not None:
             rest.append(line)
-        return self.process.wait(timeout=TIMEOUT), rest
+            if line.startswith('{"event":"stats"'):
+                break
+        return code, rest
 
 
 def case_pipe(server, _):
@@ -335,15 +374,15 @@ def case_pipe(server, _):
     session.send("stats")
     check(session.event()["event"] == "stats", "stats")
     code, rest = session.close()
-    check(code == 0, f"exit status {code}")
+    check(code == 0, f"exit status {code}: {rest}")
     end_of_session(Cursor(parse_events("\n".join(rest).encode("utf-8"))))
     check(not os.path.exists(directory), "the temporary server directory is still there")
 
 
 def case_pipe_not_interactive(server, _):
     """Readable text on a pipe: no prompt, no sample players, no greeting."""
-    code, out, _ = run(server, [], stdin=b"stats\njoin Ed\nsay Ed /d4\n")
-    check(code == 0, f"exit status {code}")
+    code, out, err = run(server, [], stdin=b"stats\njoin Ed\nsay Ed /d4\n")
+    check(code == 0, status(code, out, err))
     text = out.decode("utf-8")
     check("rollmoot>" not in text and "help" not in text, f"interactive output: {text}")
     check("host: joined #1 Ed\n" in text, f"Ed is not the first player: {text}")
@@ -355,8 +394,8 @@ def case_demo(server, _):
     """The example script in the repository runs cleanly."""
     demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples",
                         "demo.txt")
-    code, out, _ = run(server, ["--json", "--players", "Ann,Nomad", "--script", demo])
-    check(code == 0, f"exit status {code}")
+    code, out, err = run(server, ["--json", "--players", "Ann,Nomad", "--script", demo])
+    check(code == 0, status(code, out, err))
     events = parse_events(out)
     errors = [e for e in events if e["event"] == "error"]
     check(not errors, f"errors: {errors}")
