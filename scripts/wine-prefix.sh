@@ -38,9 +38,12 @@ wine_prefix_up() {
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
 
-  # One persistent server for the whole run, detached from our output: a server started on
-  # demand by a test would inherit ctest's pipes and keep them open after the test ends.
-  # It is ours (this prefix only), and stopped on exit whatever happens.
+  # One persistent server for the whole run, detached from our output, and the prefix booted
+  # from here: a server started on demand by a test, and the services the boot starts
+  # (services.exe, winedevice.exe, plugplay.exe...), inherit that test's standard error and
+  # keep it open long after the test ends. The server is ours (this prefix only), and stopped
+  # on exit whatever happens. No terminal on the boot's input either, so the services get no
+  # console.
   wineserver -p </dev/null >/dev/null 2>&1
   trap 'wineserver -k 2>/dev/null || true' EXIT
   if ! "$wine" wineboot --init </dev/null >"$log" 2>&1; then
