@@ -14,6 +14,11 @@ else()
   endif()
 endif()
 
+# SHA-256 and HMAC outside Windows (libcrypto 3: EVP_MAC); Windows has them in BCrypt.
+if(NOT WIN32)
+  find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
+endif()
+
 # On Windows every module with its own spdlog would leave objects of its own copy in the
 # host's sinks (the pattern's formatters), which break once the plugin DLL is unloaded: the
 # host, the plugin and the programs must share one spdlog DLL.

@@ -1,6 +1,6 @@
 // The one place where Windows and other platforms differ: the host's 16-bit text unit,
 // the plugin folder's separators, symbol export, how a module finds its own file path, and
-// the system's secure random source.
+// the system's secure random source and hashes.
 #pragma once
 
 #include <cstddef>
@@ -45,5 +45,34 @@ const WideChar* OwnModulePath();
 // with one system call, and returns how many it filled: 0 when the call failed. Linux may fill
 // fewer than asked beyond 256 bytes (a signal); Windows fills all or nothing.
 std::size_t SecureRandomBytes(void* out, std::size_t size) noexcept;
+
+inline constexpr std::size_t Sha256Bytes = 32;
+
+// SHA-256 of `size` bytes at `data`, from the system's crypto library (libcrypto elsewhere,
+// BCrypt on Windows). False when the library failed; `digest` is then meaningless.
+bool Sha256(const void* data, std::size_t size, unsigned char (&digest)[Sha256Bytes]) noexcept;
+
+// HMAC-SHA256 from the same library under one key, set up once so that each MAC costs
+// little after it: many MACs under one key is the common use. Neither copyable nor movable.
+class HmacSha256 {
+ public:
+  HmacSha256() = default;
+  ~HmacSha256() { Clear(); }
+  HmacSha256(const HmacSha256&) = delete;
+  HmacSha256& operator=(const HmacSha256&) = delete;
+
+  // Takes a copy of the key, replacing any earlier one. False when the library failed; the
+  // object then holds no key.
+  bool SetKey(const void* key, std::size_t size) noexcept;
+  // The MAC of `size` bytes at `data`. False without a key or when the library failed.
+  bool Mac(const void* data, std::size_t size, unsigned char (&mac)[Sha256Bytes]) noexcept;
+  bool HasKey() const noexcept { return state_ != nullptr; }
+  // Forgets the key.
+  void Clear() noexcept;
+
+ private:
+  struct State;
+  State* state_ = nullptr;
+};
 
 }  // namespace platform

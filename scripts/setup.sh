@@ -11,7 +11,7 @@ set -euo pipefail
 scope="${1:-all}"
 packages=(cmake ninja-build g++ git python3 pkg-config
   libspdlog-dev libfmt-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-  libreadline-dev)
+  libreadline-dev libssl-dev)
 if [[ "$scope" == all ]]; then
   packages+=(clang clang-14 libclang-rt-14-dev llvm llvm-14 clang-format valgrind
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)

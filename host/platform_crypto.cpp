@@ -1,0 +1,150 @@
+// SHA-256 and HMAC-SHA256 from the system's own crypto library: nothing of it is written
+// here, only the calls. libcrypto (OpenSSL) outside Windows, BCrypt on Windows.
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "host/platform.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
+#else
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#endif
+
+namespace platform {
+
+#if defined(_WIN32)
+
+namespace {
+
+bool Fits(std::size_t size) {
+  return size <= std::numeric_limits<ULONG>::max();
+}
+
+// One hash (keyed with the HMAC flag on the algorithm) over one message.
+bool HashOnce(BCRYPT_ALG_HANDLE algorithm, const std::vector<UCHAR>* key, const void* data,
+              std::size_t size, unsigned char (&digest)[Sha256Bytes]) {
+  if (!Fits(size)) return false;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  // No object buffer given: BCrypt keeps the hash object itself.
+  if (BCryptCreateHash(algorithm, &hash, nullptr, 0,
+                       key == nullptr ? nullptr : const_cast<PUCHAR>(key->data()),
+                       key == nullptr ? 0 : static_cast<ULONG>(key->size()), 0) < 0) {
+    return false;
+  }
+  const bool done = BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)),
+                                   static_cast<ULONG>(size), 0) >= 0 &&
+                    BCryptFinishHash(hash, digest, static_cast<ULONG>(Sha256Bytes), 0) >= 0;
+  BCryptDestroyHash(hash);
+  return done;
+}
+
+}  // namespace
+
+struct HmacSha256::State {
+  BCRYPT_ALG_HANDLE Algorithm = nullptr;
+  std::vector<UCHAR> Key;
+};
+
+bool Sha256(const void* data, std::size_t size, unsigned char (&digest)[Sha256Bytes]) noexcept {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) {
+    return false;
+  }
+  const bool done = HashOnce(algorithm, nullptr, data, size, digest);
+  BCryptCloseAlgorithmProvider(algorithm, 0);
+  return done;
+}
+
+bool HmacSha256::SetKey(const void* key, std::size_t size) noexcept {
+  Clear();
+  if (!Fits(size)) return false;
+  auto* state = new (std::nothrow) State;
+  if (state == nullptr) return false;
+  try {
+    const auto* bytes = static_cast<const UCHAR*>(key);
+    state->Key.assign(bytes, bytes + size);
+  } catch (...) {
+    delete state;
+    return false;
+  }
+  if (BCryptOpenAlgorithmProvider(&state->Algorithm, BCRYPT_SHA256_ALGORITHM, nullptr,
+                                  BCRYPT_ALG_HANDLE_HMAC_FLAG) < 0) {
+    delete state;
+    return false;
+  }
+  state_ = state;
+  return true;
+}
+
+bool HmacSha256::Mac(const void* data, std::size_t size,
+                     unsigned char (&mac)[Sha256Bytes]) noexcept {
+  return state_ != nullptr && HashOnce(state_->Algorithm, &state_->Key, data, size, mac);
+}
+
+void HmacSha256::Clear() noexcept {
+  if (state_ == nullptr) return;
+  BCryptCloseAlgorithmProvider(state_->Algorithm, 0);
+  SecureZeroMemory(state_->Key.data(), state_->Key.size());
+  delete state_;
+  state_ = nullptr;
+}
+
+#else
+
+// The keyed context; each MAC starts it again from the key it holds.
+struct HmacSha256::State {
+  EVP_MAC_CTX* Context = nullptr;
+};
+
+bool Sha256(const void* data, std::size_t size, unsigned char (&digest)[Sha256Bytes]) noexcept {
+  unsigned int length = 0;
+  return EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) == 1 &&
+         length == Sha256Bytes;
+}
+
+bool HmacSha256::SetKey(const void* key, std::size_t size) noexcept {
+  Clear();
+  EVP_MAC* hmac = EVP_MAC_fetch(nullptr, OSSL_MAC_NAME_HMAC, nullptr);
+  if (hmac == nullptr) return false;
+  EVP_MAC_CTX* context = EVP_MAC_CTX_new(hmac);
+  EVP_MAC_free(hmac);  // the context holds its own reference
+  char digest[] = "SHA256";
+  const OSSL_PARAM parameters[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_END};
+  auto* state = context == nullptr ? nullptr : new (std::nothrow) State{context};
+  if (state == nullptr ||
+      EVP_MAC_init(context, static_cast<const unsigned char*>(key), size, parameters) != 1) {
+    EVP_MAC_CTX_free(context);
+    delete state;
+    return false;
+  }
+  state_ = state;
+  return true;
+}
+
+bool HmacSha256::Mac(const void* data, std::size_t size,
+                     unsigned char (&mac)[Sha256Bytes]) noexcept {
+  if (state_ == nullptr) return false;
+  std::size_t length = 0;
+  // A null key starts the MAC again under the key set before.
+  return EVP_MAC_init(state_->Context, nullptr, 0, nullptr) == 1 &&
+         EVP_MAC_update(state_->Context, static_cast<const unsigned char*>(data), size) == 1 &&
+         EVP_MAC_final(state_->Context, mac, &length, Sha256Bytes) == 1 && length == Sha256Bytes;
+}
+
+void HmacSha256::Clear() noexcept {
+  if (state_ == nullptr) return;
+  EVP_MAC_CTX_free(state_->Context);  // clears the key material it held
+  delete state_;
+  state_ = nullptr;
+}
+
+#endif
+
+}  // namespace platform
