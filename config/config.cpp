@@ -104,6 +104,11 @@ RollSettings ReadSettings(const nlohmann::json& document) {
   } else if (read.SecureRolls) {
     WriteLog(info, "Rollmoot: Secure rolls: on");
   }
+  if (!ReadBoolean(document, "AuditRolls", read.AuditRolls)) {
+    WrongMember("AuditRolls must be true or false");
+  } else if (read.AuditRolls) {
+    WriteLog(info, "Rollmoot: Roll audit: on");
+  }
   return read;
 }
 

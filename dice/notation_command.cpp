@@ -1,5 +1,8 @@
 #include "dice/notation_command.h"
 
+#include <algorithm>
+#include <span>
+
 #include "dice/notation.h"
 #include "dice/roll_steps.h"
 #include "dice/secure_feed.h"
@@ -13,6 +16,21 @@ WideStringView Expression(const FString* message) {
   const WideStringView text(**message);
   const std::size_t gap = text.find_first_of(HOST_TEXT(" \t"));
   return gap == WideStringView::npos ? WideStringView() : text.substr(gap + 1);
+}
+
+// One group per dice term, in the order drawn.
+std::span<const AuditGroup> DiceGroups(const Notation& notation, const NotationDraw& draw,
+                                       AuditGroup (&groups)[MaxNotationTerms]) {
+  std::size_t used = 0;
+  std::int32_t die = 0;
+  for (std::int32_t t = 0; t < notation.TermCount && t < MaxNotationTerms; ++t) {
+    const NotationTerm& term = notation.Terms[t];
+    if (!term.Dice) continue;
+    const std::int32_t count = std::min(term.Count, draw.Count - die);
+    groups[used++] = {term.Sides, draw.Values + die, count};
+    die += count;
+  }
+  return {groups, used};
 }
 
 }  // namespace
@@ -43,7 +61,10 @@ void NotationRollCommand(AShooterPlayerController* player, FString* message) {
   StartRollerCooldown(roller);
 
   FString name;
-  if (!GetCharacterName(player, name)) return;
+  const bool named = GetCharacterName(player, name);
+  AuditGroup groups[MaxNotationTerms];
+  RecordRoll(named, name, DiceGroups(notation, draw, groups));
+  if (!named) return;
   WriteNotationLine(line, *name, notation, draw);
   SendRollLine(player, line.data(), Audience::Everyone);
 }

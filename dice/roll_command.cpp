@@ -32,7 +32,10 @@ void Roll(AShooterPlayerController* player, FString* message, int sides, Audienc
   StartRollerCooldown(roller);
 
   FString name;
-  if (!GetCharacterName(player, name)) return;
+  const bool named = GetCharacterName(player, name);
+  const AuditGroup dice{sides, results, count};
+  RecordRoll(named, name, {&dice, 1});
+  if (!named) return;
   Line line;
   BuildLine(line, name, count, sides, results, total);
   SendRollLine(player, line.data(), audience);

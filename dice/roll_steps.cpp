@@ -50,13 +50,19 @@ void SendRollLine(const AShooterPlayerController* player, const WideChar* line, 
   if (sent && Settings.LogRolls) LogRollLine(text, audience);
 }
 
+void RecordRoll(bool named, const FString& name, std::span<const AuditGroup> groups) {
+  if (Settings.AuditRolls) RecordAuditedRoll(named && name.Num != 0 ? *name : nullptr, groups);
+}
+
 void TellRoller(const AShooterPlayerController* player, const WideChar* line) {
   const FString text(line);
   if (text.Num != 0) DeliverToPlayer(player, text);
 }
 
 void RefuseWithoutSource(const AShooterPlayerController* player) {
-  WriteLog(spdlog::level::err, "Rollmoot: Secure rolls: the system random source failed");
+  WriteLog(spdlog::level::err, Settings.AuditRolls
+                                   ? "Rollmoot: Roll audit: no secure random source"
+                                   : "Rollmoot: Secure rolls: the system random source failed");
   Line line;
   BuildNoSecureSourceLine(line);
   TellRoller(player, line.data());

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <optional>
+#include <span>
 
+#include "dice/audit.h"
 #include "dice/line_writer.h"
 #include "dice/roll_log.h"
 #include "host/asa_api.h"
@@ -31,10 +33,14 @@ bool GetCharacterName(AShooterPlayerController* player, FString& name);
 // `line` is zero-terminated.
 void SendRollLine(const AShooterPlayerController* player, const WideChar* line, Audience audience);
 
+// With the audit on, records a roll whose dice are drawn: `named` says whether the host gave
+// the roller's name (a name without any text counts as none).
+void RecordRoll(bool named, const FString& name, std::span<const AuditGroup> groups);
+
 // Sends a line that is no roll (a refusal, an error) to the roller alone; never logged.
 void TellRoller(const AShooterPlayerController* player, const WideChar* line);
 
 // The roll's feed failed: tells the roller alone the NoSecureSource line ("Cannot roll now: no
-// secure random source") and logs the failure once, as an error. The roll sends nothing else and
-// starts no cooldown.
+// secure random source") and logs the failure once, as an error (the audit's own line when the
+// audit is on). The roll sends nothing else and starts no cooldown.
 void RefuseWithoutSource(const AShooterPlayerController* player);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "dice/audit.h"
 #include "dice/engine.h"
 #include "dice/settings.h"
 
@@ -44,8 +45,14 @@ class SecureFeed {
 
 // Runs `draw(feed)` with the feed the operator chose for this roll, and returns its result.
 // A roll draws every die from that one feed.
+// The audit, when on, supplies every die: its words are unpredictable too, so SecureRolls
+// then makes no difference.
 template <class Draw>
 decltype(auto) WithRollFeed(Draw&& draw) {
+  if (Settings.AuditRolls) {
+    AuditFeed feed(AuditClock::now());
+    return draw(feed);
+  }
   if (Settings.SecureRolls) {
     SecureFeed feed;
     return draw(feed);

@@ -16,6 +16,7 @@ struct RollSettings {
   std::int32_t MaxDice = MaxDiceCount;  // 1..MaxDiceCount
   bool RollCommand = false;
   bool SecureRolls = false;  // every die from the system's secure source, not the engine
+  bool AuditRolls = false;   // every die from the audit's committed stream, each roll recorded
   bool operator==(const RollSettings&) const = default;
 };
 

@@ -1,6 +1,7 @@
 // The module's two entry points. Neither catches anything: a host failure goes back to
 // the host, which called us.
 #include "config/config.h"
+#include "dice/audit.h"
 #include "dice/cooldown.h"
 #include "dice/settings.h"
 #include "host/asa_api.h"
@@ -34,6 +35,8 @@ void Unregister(const Table& table) {
 ROLLMOOT_EXPORT void Plugin_Init() {
   CreatePluginLog(PluginLogHolder(), "Rollmoot");
   LoadConfig();
+  // Committed to before any roll, right after the configuration's lines.
+  if (Settings.AuditRolls) StartAudit(AuditClock::now());
   ClearCooldowns();  // a load starts from the file again, with nobody waiting
   Register(DiceCommandTable);
   if (Settings.PrivateCommands) Register(PrivateDiceCommandTable);
@@ -45,5 +48,6 @@ ROLLMOOT_EXPORT void Plugin_Unload() {
   Unregister(DiceCommandTable);
   if (Settings.PrivateCommands) Unregister(PrivateDiceCommandTable);
   if (Settings.RollCommand) Unregister(std::array{NotationCommand});
+  EndAudit();  // reveals the key in use, if any
   WriteLog(spdlog::level::info, "Rollmoot: Plugin unloaded");
 }

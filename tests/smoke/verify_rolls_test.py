@@ -102,9 +102,8 @@ def main(argv):
             return i
 
         def remove_record(copy):
-            i = at_record(copy, 1)
-            del copy[i]
-            return i  # the next record now stands where it was, and its number is wrong
+            del copy[at_record(copy, 1)]
+            return at_record(copy, 1)  # the next record, whose number is now wrong
 
         def replace_key(copy):
             i = next(i for i, line in enumerate(copy) if "Rollmoot: Roll audit: key " in line)
