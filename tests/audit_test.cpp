@@ -9,8 +9,34 @@
 #include <vector>
 
 #include "dice/audit.h"
+#include "dice/cooldown.h"
+#include "dice/engine.h"
+#include "dice/notation_command.h"
+#include "dice/roll_command.h"
+#include "dice/settings.h"
 #include "host_fixture.h"
 #include "log/log.h"
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#include <openssl/evp.h>
+
+// The platform layer's calls, replaced for this program: the system source's in
+// secure_test.cpp, the MAC's here. Each fails on request.
+namespace source {
+extern bool fail;
+}  // namespace source
+namespace mac {
+bool fail = false;
+}  // namespace mac
+
+extern "C" int EVP_MAC_final(EVP_MAC_CTX* context, unsigned char* out, size_t* size, size_t room) {
+  if (mac::fail) return 0;
+  using Final = int (*)(EVP_MAC_CTX*, unsigned char*, size_t*, size_t);
+  static const auto real = reinterpret_cast<Final>(dlsym(RTLD_NEXT, "EVP_MAC_final"));
+  return real(context, out, size, room);
+}
+#endif
 
 namespace {
 
@@ -155,5 +181,152 @@ TEST_F(AuditTest, KeyGivesWayAfterItsRollsOrItsTime) {
     EndAudit();
   }
 }
+
+// --- the commands ------------------------------------------------------------------------
+
+class AuditCommands : public AuditTest {
+ protected:
+  void SetUp() override {
+    AuditTest::SetUp();
+    DiceEngine = SeededEngine(5489);
+    SenderTag = HOST_TEXT("[Dice]");
+    Settings = {};
+    Settings.AuditRolls = true;
+    Settings.SecureRolls = true;  // makes no difference beside the audit
+    Settings.CooldownSeconds = 60;
+    ClearCooldowns();
+  }
+  void TearDown() override {
+#if !defined(_WIN32)
+    source::fail = false;
+    mac::fail = false;
+#endif
+    Settings = {};
+    ClearCooldowns();
+    AuditTest::TearDown();
+  }
+  static void Type(simhost::PlayerId who, const std::string& text) {
+    FString message(utf::Utf8ToWide(text).c_str());
+    auto* player = simhost::Controller(who);
+    const int sides = text.rfind("/roll", 0) == 0 ? 0 : std::stoi(text.substr(text.find('d') + 1));
+    if (sides == 0) {
+      NotationRollCommand(player, &message);
+    } else if (text.rfind("/pd", 0) == 0) {
+      PrivateRollCommand(player, &message, sides);
+    } else {
+      RollCommand(player, &message, sides);
+    }
+  }
+  std::vector<std::string> Records() {
+    std::vector<std::string> records;
+    for (const std::string& line : LogMessages()) {
+      if (line.rfind("Rollmoot: Roll audit: #", 0) == 0) records.push_back(line.substr(22));
+    }
+    return records;
+  }
+};
+
+// Each kind of command records the dice its line shows, in the order drawn; refused commands
+// draw nothing and record nothing; the engine is not touched.
+TEST_F(AuditCommands, EveryCommandRecordsTheDiceItsLineShows) {
+  StartAudit(AuditClock::now());
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob \"B\"");
+  Type(ann, "/d20 3");
+  Type(ann, "/d20 3");      // refused by the cooldown
+  Type(bob, "/roll 2 d6");  // refused by the notation
+  Type(bob, "/pd6 2");
+  ClearCooldowns();
+  Type(ann, "/roll 2d20kh1+1d4+5-3d6");
+  const std::vector<std::string> told = Told(ann);
+  ASSERT_EQ(told.size(), 3u);
+  const std::regex fixed(R"(Ann rolled 3d20 and got: (\d+), (\d+), (\d+) \(Total: \d+\))");
+  const std::regex notation(
+      R"(Ann rolled 2d20kh1\+1d4\+5-3d6 and got: \[\(?(\d+)\)?, \(?(\d+)\)?\] \+ \[(\d+)\] \+ 5 - \[(\d+), (\d+), (\d+)\] \(Total: -?\d+\))");
+  const std::regex priv(R"(Bob "B" rolled 2d6 and got: (\d+), (\d+) \(Total: \d+\))");
+  std::smatch a, b, c;
+  ASSERT_TRUE(std::regex_match(told[0], a, fixed)) << told[0];
+  ASSERT_TRUE(std::regex_match(told[2], c, notation)) << told[2];
+  ASSERT_EQ(Told(bob).size(), 4u);  // Ann's first, the refusal, the private roll, Ann's /roll
+  const std::string privateLine = Told(bob)[2];
+  ASSERT_TRUE(std::regex_match(privateLine, b, priv)) << privateLine;
+  EXPECT_EQ(Records(), (std::vector<std::string>{
+                           "#1 \"Ann\" d20:" + a[1].str() + "," + a[2].str() + "," + a[3].str(),
+                           "#2 \"Bob \\\"B\\\"\" d6:" + b[1].str() + "," + b[2].str(),
+                           "#3 \"Ann\" d20:" + c[1].str() + "," + c[2].str() + " d4:" + c[3].str() +
+                               " d6:" + c[4].str() + "," + c[5].str() + "," + c[6].str()}));
+  EXPECT_EQ(RollDie(6), 5) << "the engine moved";
+}
+
+// A roll whose roller has no name to be had still drew its dice: it is recorded, as null.
+TEST_F(AuditCommands, RollWithoutANameIsRecordedAsNull) {
+  StartAudit(AuditClock::now());
+  const auto ann = Join("Ann");
+  simhost::FaultPlan plan;
+  plan.MissingNames = {"AShooterPlayerController.GetPlayerCharacterName()"};
+  simhost::SetFaults(plan);
+  Type(ann, "/d4 2");
+  EXPECT_TRUE(Told(ann).empty());
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_TRUE(std::regex_match(Records()[0], std::regex(R"(#1 null d4:\d,\d)"))) << Records()[0];
+}
+
+#if !defined(_WIN32)
+
+// No key to be had (at load, and at the roll), or a hash that fails in the middle of a roll:
+// the roll is refused with the secure-rolls line to the roller alone and one error line, no
+// cooldown starts, and the next roll tries again. A key that failed mid-roll is revealed, so
+// the rolls it recorded can still be checked.
+TEST_F(AuditCommands, FailedSourceOrHashRefusesTheRollAndTheNextRollTriesAgain) {
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  const std::string refusal = "Cannot roll now: no secure random source";
+  const std::string error = "Rollmoot: Roll audit: no secure random source";
+
+  source::fail = true;
+  StartAudit(AuditClock::now());
+  EXPECT_EQ(LogMessages(), std::vector<std::string>{error});
+  for (const char* command : {"/d20 3", "/pd6", "/roll 1d4"}) {
+    simhost::ClearInboxes();
+    const std::size_t logged = LogMessages().size();
+    Type(ann, command);
+    EXPECT_EQ(Told(ann), std::vector<std::string>{refusal}) << command;
+    EXPECT_TRUE(Told(bob).empty());
+    ASSERT_EQ(LogMessages().size(), logged + 1);
+    EXPECT_EQ(LogMessages().back(), error);
+    EXPECT_EQ(sink_->Entries().back().Level, spdlog::level::err);
+  }
+  source::fail = false;
+  Type(ann, "/d20 2");  // no cooldown was started: this one rolls, under a new key
+  std::vector<std::string> log = LogMessages();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2].rfind("Rollmoot: Roll audit: commitment ", 0), 0u);
+  EXPECT_EQ(log.back().rfind("Rollmoot: Roll audit: #1 \"Ann\" d20:", 0), 0u);
+
+  ClearCooldowns();
+  Type(ann, "/d20 2");
+  ClearCooldowns();
+  simhost::ClearInboxes();
+  mac::fail = true;
+  const std::size_t logged = LogMessages().size();
+  Type(ann, "/d20 100");  // needs a new block, whatever is left of the last
+  EXPECT_EQ(Told(ann), std::vector<std::string>{refusal});
+  log = LogMessages();
+  ASSERT_EQ(log.size(), logged + 2);
+  EXPECT_TRUE(std::regex_match(log[logged],
+                               std::regex("Rollmoot: Roll audit: key [0-9a-f]{64} after 2 rolls")))
+      << log[logged];
+  EXPECT_EQ(log[logged + 1], error);
+  EXPECT_FALSE(AuditKeyLive());
+
+  mac::fail = false;
+  simhost::ClearInboxes();
+  Type(ann, "/d20 2");
+  EXPECT_EQ(Told(ann).size(), 1u);
+  EXPECT_EQ(Records().back().rfind("#1 \"Ann\"", 0), 0u);
+  EXPECT_EQ(RollDie(6), 5) << "the engine stood in for a failed audit";
+}
+
+#endif
 
 }  // namespace

@@ -22,7 +22,8 @@
 // Readable failures: which setting came out wrong.
 void PrintTo(const RollSettings& s, std::ostream* out) {
   *out << "{Cooldown " << s.CooldownSeconds << ", Private " << s.PrivateCommands << ", Log "
-       << s.LogRolls << ", MaxDice " << s.MaxDice << ", Roll " << s.RollCommand << "}";
+       << s.LogRolls << ", MaxDice " << s.MaxDice << ", Roll " << s.RollCommand << ", Secure "
+       << s.SecureRolls << ", Audit " << s.AuditRolls << "}";
 }
 
 namespace {
@@ -30,7 +31,7 @@ namespace {
 using Level = spdlog::level::level_enum;
 
 // What an earlier load in the same module may have left behind; every load must start over.
-const RollSettings AllOn{60, true, true, 6, true, true};
+const RollSettings AllOn{60, true, true, 6, true, true, true};
 
 struct LogLine {
   Level level;
@@ -271,7 +272,7 @@ const std::vector<Setting> Members{
      "CooldownSeconds must be an integer from 0 to 3600",
      "60",
      "Rollmoot: Cooldown: 60 s per player",
-     {0, true, true, 6, true, true},
+     {0, true, true, 6, true, true, true},
      Values("-1 3601 -2147483648 " + NotAnInteger),
      {{"0", std::nullopt, {}},
       {"-0", std::nullopt, {}},
@@ -281,7 +282,7 @@ const std::vector<Setting> Members{
      "PrivateCommands must be true or false",
      "true",
      "Rollmoot: Private commands: /pd3 /pd4 /pd6 /pd8 /pd10 /pd12 /pd20",
-     {60, false, true, 6, true, true},
+     {60, false, true, 6, true, true, true},
      Values(NotABoolean),
      {{"false", std::nullopt, {}},
       {"true",
@@ -291,7 +292,7 @@ const std::vector<Setting> Members{
      "LogRolls must be true or false",
      "true",
      "Rollmoot: Roll log: on",
-     {60, true, false, 6, true, true},
+     {60, true, false, 6, true, true, true},
      Values(NotABoolean),
      {{"false", std::nullopt, {}},
       {"true", "Rollmoot: Roll log: on", {0, false, true, 100, false}}}},
@@ -299,7 +300,7 @@ const std::vector<Setting> Members{
      "MaxDice must be an integer from 1 to 100",
      "6",
      "Rollmoot: Dice per command: at most 6",
-     {60, true, true, 100, true, true},
+     {60, true, true, 100, true, true, true},
      Values("0 -1 101 " + NotAnInteger),
      {{"100", std::nullopt, {}},
       {"1", "Rollmoot: Dice per command: at most 1", {0, false, false, 1, false}},
@@ -308,7 +309,7 @@ const std::vector<Setting> Members{
      "RollCommand must be true or false",
      "true",
      "Rollmoot: Roll command: /roll",
-     {60, true, true, 6, false, true},
+     {60, true, true, 6, false, true, true},
      Values(NotABoolean),
      {{"false", std::nullopt, {}},
       {"true", "Rollmoot: Roll command: /roll", {0, false, false, 100, true}}}},
@@ -316,10 +317,18 @@ const std::vector<Setting> Members{
      "SecureRolls must be true or false",
      "true",
      "Rollmoot: Secure rolls: on",
-     {60, true, true, 6, true, false},
+     {60, true, true, 6, true, false, true},
      Values(NotABoolean),
      {{"false", std::nullopt, {}},
       {"true", "Rollmoot: Secure rolls: on", {0, false, false, 100, false, true}}}},
+    {"AuditRolls",
+     "AuditRolls must be true or false",
+     "true",
+     "Rollmoot: Roll audit: on",
+     {60, true, true, 6, true, true, false},
+     Values(NotABoolean),
+     {{"false", std::nullopt, {}},
+      {"true", "Rollmoot: Roll audit: on", {0, false, false, 100, false, false, true}}}},
 };
 
 // {"SenderName": "GM", every setting at its AllOn value except `wrong`'s}.

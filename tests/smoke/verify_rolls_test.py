@@ -61,6 +61,19 @@ def main(argv):
         check(done.returncode == 0, f"server exit status {done.returncode}: {done.stderr!r}")
         lines = done.stdout.decode("utf-8").splitlines(keepends=True)
 
+        # Each load commits right after the configuration's lines; each unload reveals right
+        # before its last line.
+        log = [line.split("] ", 1)[1].rstrip("\n") for line in lines if "[Rollmoot][" in line]
+        loads = [i for i, line in enumerate(log) if line == "Rollmoot: Roll audit: on"]
+        unloads = [i for i, line in enumerate(log) if line == "Rollmoot: Plugin unloaded"]
+        check(len(loads) == 2 and len(unloads) == 2, f"two loads and unloads: {log}")
+        for i in loads:
+            check(re.fullmatch(r"Rollmoot: Roll audit: commitment [0-9a-f]{64}", log[i + 1]),
+                  f"after the configuration: {log[i + 1]!r}")
+        for i in unloads:
+            check(re.fullmatch(r"Rollmoot: Roll audit: key [0-9a-f]{64} after \d+ rolls",
+                               log[i - 1]), f"before the unload line: {log[i - 1]!r}")
+
         # The record holds the dice players were shown: each fixed command's line against its
         # record, in order.
         records = [m.group(2) for m in map(RECORD.search, lines) if m]
