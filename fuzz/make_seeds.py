@@ -48,6 +48,7 @@ for code in list(range(8)) + [8, 16, 17, 18, 24]:
 # and how long ago the running cooldowns started (see harness/chat_harness.h).
 SETTINGS = 128
 PRIVATE, LOG_ROLLS, COOLDOWN, SPEAKER_WAITS, OTHERS_WAIT, TWICE, SECURE = 1, 2, 4, 8, 16, 32, 64
+AUDIT = 128
 LEAVING = 11  # a player mid-disconnect
 BRACES, SURROGATE = 3, 6  # names: "{0} {:>9} }{", a lone surrogate
 
@@ -98,6 +99,12 @@ SETTINGS_CHAT = {
     "secure-cooldown-twice": (D4, 0, 0, SECURE | COOLDOWN | TWICE, max_dice(7), 0, 0, " 9"),
     "secure-no-memory": (D6 | FAULT, 0, 8, SECURE | LOG_ROLLS, 0, 0, 0, " 3"),
     "secure-all-on": (D20, 0, 0, 127, max_dice(20), 0, 0, " 500"),
+    "audit": (D20, 0, 0, AUDIT, 0, 0, 0, " 100"),
+    "audit-private-logged": (D6, BRACES, 0, AUDIT | PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "audit-twice-secure": (D4, SURROGATE, 0, AUDIT | SECURE | TWICE, max_dice(7), 0, 0, " 9"),
+    "audit-no-memory": (D6 | FAULT, 0, 8, AUDIT | LOG_ROLLS, 0, 0, 0, " 3"),
+    "audit-waits": (D20, 0, 0, AUDIT | COOLDOWN | SPEAKER_WAITS, 0, 0, 1, " 2"),
+    "audit-all-on": (D20, 0, 0, 255, max_dice(20), 0, 0, " 500"),
 }
 
 UTF16_CHAT = {
@@ -202,6 +209,7 @@ RAW_CONFIG = {
 # Notation: (dice limit byte, flags byte, text); UTF8 marks text written as UTF-8.
 UTF8 = 0x80
 TAB, LOG, COOLDOWN, SECURE_ROLLS = 0x08, 0x10, 0x20, 0x40
+AUDIT_ROLLS = 0x80  # in the dice limit byte
 NAME_64, NAME_65, NAME_ZERO, NAME_SURROGATE = 3, 4, 5, 6
 LIMIT_10, LIMIT_1 = 90, 99
 NOTATION = {
@@ -250,6 +258,11 @@ NOTATION = {
     "secure-worst-line": (0, UTF8 | SECURE_ROLLS | NAME_64, "100d1000kh1" + "-100000" * 19),
     "secure-keep-low": (0, UTF8 | SECURE_ROLLS | COOLDOWN | NAME_SURROGATE, "4d6kl3-1d4+2"),
     "secure-refusal": (0, UTF8 | SECURE_ROLLS, "2d6*2"),
+    "audit-advantage": (AUDIT_ROLLS, UTF8 | LOG, "2d20kh1+1d4+5"),
+    "audit-twenty-groups": (AUDIT_ROLLS, UTF8 | NAME_64, "+".join(["5d1000kl2"] * 20)),
+    "audit-zero-name": (AUDIT_ROLLS | LIMIT_10, UTF8 | NAME_ZERO | COOLDOWN, "3d6-1d4"),
+    "audit-surrogate-name": (AUDIT_ROLLS, UTF8 | NAME_SURROGATE | SECURE_ROLLS, "d%"),
+    "audit-refusal": (AUDIT_ROLLS, UTF8, "2d6*2"),
 }
 UTF16_NOTATION = {
     "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),

@@ -8,9 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include "dice/audit.h"
 #include "dice/cooldown.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
+#include "fuzz/harness/audit_replay.h"
 #include "fuzz/harness/fuzz_support.h"
 #include "fuzz/harness/line_shape.h"
 #include "host/utf.h"
@@ -236,10 +238,15 @@ struct Message {
   bool Dispatched;  // the host hands it to the callback
 };
 
+bool IsAuditLine(const std::string& line) {
+  return line.rfind("Rollmoot: Roll audit: ", 0) == 0;
+}
+
 // Types the message once and checks the outcome. `waitLeft`: seconds of the speaker's
 // cooldown the handler must find (0: none); set to the cooldown the roll started, if any.
+// `audit`: the audit lines of the input so far, to which this roll's record is added.
 std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t faultCode,
-                            std::int32_t& waitLeft) {
+                            std::int32_t& waitLeft, std::vector<std::string>& audit) {
   server.Delivered.clear();
   server.Logged.clear();
   const Seat& speaker = *message.Speaker;
@@ -264,10 +271,19 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
   if (said != message.Dispatched) return "host dispatch differs from the command word rule";
 
+  // The audit's lines apart from the roll log's.
+  std::vector<std::string> records;
+  std::erase_if(server.Logged, [&](const LogLine& line) {
+    if (!IsAuditLine(line.Message)) return false;
+    records.push_back(line.Message);
+    return true;
+  });
+
   const bool drew = !SameEngine(DiceEngine, engineBefore);
   if (!message.Dispatched || waitLeft > 0) {
     if (drew) return "dice were drawn for a message that rolled nothing";
     if (!server.Logged.empty()) return "a message that rolled nothing was logged";
+    if (!records.empty()) return "a message that rolled nothing was recorded";
   }
   if (!message.Dispatched) {
     if (!server.Delivered.empty()) return "a line was sent for a message that rolled nothing";
@@ -291,6 +307,8 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   // A roller mid-disconnect no longer resolves: the plugin cannot tell who they are, so it
   // neither refuses them nor starts a cooldown for them.
   if (Settings.CooldownSeconds > 0 && !speaker.Leaving) waitLeft = Settings.CooldownSeconds;
+  if (records.size() != (Settings.AuditRolls ? 1u : 0u)) return "a roll recorded other than once";
+  if (Settings.AuditRolls) audit.push_back(records.front());
 
   // At most one line per player who is still there, all lines alike; a private one to the
   // roller alone.
@@ -327,8 +345,9 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   // with secure rolls, the engine unmoved and the dice of the line (in range, checked above).
   const std::int64_t count = std::min<std::int64_t>(ExpectedCount(message.Text), Settings.MaxDice);
   std::vector<std::int32_t> dice;
-  if (Settings.SecureRolls) {
-    if (drew) return "a secure roll moved the engine";
+  const bool ownSource = Settings.SecureRolls || Settings.AuditRolls;
+  if (ownSource) {
+    if (drew) return "a secure or audited roll moved the engine";
     ParsedRoll roll;
     if (!server.Delivered.empty()) {
       CheckLineShape(server.Delivered.front().Line.Text, UpToNul(speaker.Name), message.Sides,
@@ -339,11 +358,17 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   }
   const EngineState engineAfter = DiceEngine;
   DiceEngine = engineBefore;
-  for (std::int64_t i = 0; i < count && !Settings.SecureRolls; ++i)
+  for (std::int64_t i = 0; i < count && !ownSource; ++i)
     dice.push_back(RollDie(static_cast<std::uint32_t>(message.Sides)));
   const bool sameDraws = SameEngine(DiceEngine, engineAfter);
   DiceEngine = engineAfter;
   if (!sameDraws) return "the engine moved by other than the dice of the line";
+  // The record: the roller's name and the dice of the line (replayed from the key later).
+  if (Settings.AuditRolls && !server.Delivered.empty() &&
+      audit.back() != "Rollmoot: Roll audit: #" + std::to_string(audit.size() - 1) + " " +
+                          JsonName(UpToNul(speaker.Name)) + AuditGroupText(message.Sides, dice)) {
+    return "the record differs from the roller and the dice of the line";
+  }
 
   std::size_t audience = 0;
   for (const Seat& seat : server.Seats) {
@@ -386,6 +411,7 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
     othersWait = (bits & 16u) != 0;
     twice = (bits & 32u) != 0;
     Settings.SecureRolls = (bits & 64u) != 0;
+    Settings.AuditRolls = (bits & 128u) != 0;
     since = 15 * started;
   }
   const WideString typed = in.RestAsText(utf16);
@@ -423,9 +449,32 @@ std::string CheckChat(Server& server, const std::uint8_t* data, std::size_t size
   }
 
   DiceEngine = SeededEngine(Fnv1a(data, size));
+  // With the audit on, the input's rolls are under a key of their own: committed to first,
+  // revealed after, and the whole record replayed from it as a verifier would.
+  std::vector<std::string> audit;
+  const auto takeAuditLines = [&] {
+    for (const LogLine& line : server.Logged) {
+      if (IsAuditLine(line.Message)) audit.push_back(line.Message);
+    }
+    server.Logged.clear();
+  };
+  if (Settings.AuditRolls) {
+    server.Logged.clear();
+    StartAudit(AuditClock::now());
+    takeAuditLines();
+    if (audit.size() != 1) return "the audit did not commit to one key";
+  }
   for (int round = 0; round < (twice ? 2 : 1); ++round) {
-    const std::string broken = CheckOneMessage(server, message, faultCode, waitLeft);
+    const std::string broken = CheckOneMessage(server, message, faultCode, waitLeft, audit);
     if (!broken.empty()) return broken;
+  }
+  if (Settings.AuditRolls) {
+    server.Logged.clear();
+    EndAudit();
+    takeAuditLines();
+    std::vector<AuditedRoll> rolls;
+    const std::string replayed = ReplayAudit(audit, rolls);
+    if (!replayed.empty()) return "the record does not replay: " + replayed;
   }
   return {};
 }
@@ -440,8 +489,9 @@ std::string CheckChatMessage(const std::uint8_t* data, std::size_t size) {
   frozen = CooldownClock::now();
   CooldownNow = [] { return frozen; };
   const std::string broken = CheckChat(server, data, size);
-  // Each input starts from the same plugin: every setting off, nobody waiting.
+  // Each input starts from the same plugin: every setting off, nobody waiting, no key.
   CooldownNow = &CooldownClock::now;
+  EndAudit();
   Settings = {};
   ClearCooldowns();
   return broken;

@@ -19,6 +19,7 @@
 //           bit 4: so did every other present player's
 //           bit 5: the speaker types the same message twice
 //           bit 6: SecureRolls
+//           bit 7: AuditRolls (each input under a key of its own, revealed and replayed after)
 //   byte 4  MaxDice: 100 - byte % 100
 //   byte 5  CooldownSeconds: 3600 - 14 * byte (30..3600)
 //   byte 6  see byte 3 bit 3

@@ -2,6 +2,7 @@
 # committed corpus through them with any compiler.
 if(NOT TARGET rollmoot_fuzz_harness)
   add_library(rollmoot_fuzz_harness STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/audit_replay.cpp
     ${CMAKE_CURRENT_LIST_DIR}/chat_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/line_shape.cpp

@@ -315,7 +315,8 @@ std::string CheckNotation(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t limitByte = size > 0 ? data[0] : 0;
   const std::uint8_t flags = size > 1 ? data[1] : 0;
   ServerRoll roll;
-  roll.MaxDice = 100 - limitByte % 100;
+  roll.MaxDice = 100 - (limitByte & 0x7Fu) % 100;
+  roll.AuditRolls = (limitByte & 0x80u) != 0;
   roll.Roller = (flags & 7u) % RollerNames().size();
   roll.Tab = (flags & 8u) != 0;
   roll.LogRolls = (flags & 16u) != 0;

@@ -6,7 +6,8 @@
 // the fuzz target and the corpus replay test.
 //
 // Input layout (missing bytes read as zero):
-//   byte 0  the dice limit: 100 - byte % 100 (zero: the default 100)
+//   byte 0  bits 0-6: the dice limit, 100 - bits % 100 (zero: the default 100)
+//           bit 7: AuditRolls on
 //   byte 1  bits 0-2: the roller, an index into RollerNames() (7 wraps to 0)
 //           bit 3: a tab after "/roll" instead of a space
 //           bit 4: the roll log on

@@ -7,10 +7,12 @@
 #include <mutex>
 #include <vector>
 
+#include "dice/audit.h"
 #include "dice/cooldown.h"
 #include "dice/delivery.h"
 #include "dice/notation.h"
 #include "dice/settings.h"
+#include "fuzz/harness/audit_replay.h"
 #include "fuzz/harness/fuzz_support.h"
 #include "host/utf.h"
 #include "log/log.h"
@@ -125,6 +127,7 @@ struct SettingsScope {
   }
   ~SettingsScope() {
     CooldownNow = &CooldownClock::now;
+    EndAudit();
     Settings = {};
     ClearCooldowns();
   }
@@ -214,7 +217,22 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   Settings.LogRolls = roll.LogRolls;
   Settings.CooldownSeconds = roll.Cooldown ? 60 : 0;
   Settings.SecureRolls = roll.SecureRolls;
+  Settings.AuditRolls = roll.AuditRolls;
   ClearCooldowns();
+  // The audit's lines of this roll: the key's commitment, then the record, then the reveal.
+  std::vector<std::string> audit;
+  const auto takeAuditLines = [&] {
+    std::erase_if(server.Sink->Entries, [&](const MessageSink::Entry& entry) {
+      if (entry.Message.rfind("Rollmoot: Roll audit: ", 0) != 0) return false;
+      audit.push_back(entry.Message);
+      return true;
+    });
+  };
+  if (roll.AuditRolls) {
+    StartAudit(AuditClock::now());
+    takeAuditLines();
+    if (audit.size() != 1) return "the audit did not commit to one key";
+  }
 
   // The handler reads the message as the host's zero-terminated text: up to a zero unit.
   const WideStringView text = roll.Text.substr(0, roll.Text.find(WideChar{0}));
@@ -246,10 +264,13 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   }
   if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
   if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
-  if (roll.SecureRolls && accepted) {
-    // The dice came from the system: the engine stays, and the line must be the notation's
-    // for the dice it shows, each a face of its die.
-    if (!SameEngine(DiceEngine, *roll.Engine)) return "a secure roll moved the engine";
+  takeAuditLines();
+  if (audit.size() != (roll.AuditRolls ? (accepted ? 2u : 1u) : 0u))
+    return "a roll recorded other than once, or a refusal was recorded";
+  if ((roll.SecureRolls || roll.AuditRolls) && accepted) {
+    // The dice came from the system or the audit's key: the engine stays, and the line must
+    // be the notation's for the dice it shows, each a face of its die.
+    if (!SameEngine(DiceEngine, *roll.Engine)) return "a secure or audited roll moved the engine";
     if (server.Delivered.empty()) return "a live player got no line";
     const WideStringView name = RollerNames()[roll.Roller];
     ReplayFeed replay(notation, server.Delivered.front().Line.Text,
@@ -258,6 +279,25 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
     DrawNotation(notation, draw, replay);
     if (!replay.Ok()) return "a secure roll shows other dice than its notation's";
     WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+    if (roll.AuditRolls) {
+      // The record: the roller, one group per dice term with the dice the line shows; and
+      // the whole of it replays from the key once revealed.
+      std::string record =
+          "Rollmoot: Roll audit: #1 " + JsonName(name.substr(0, name.find(WideChar{0})));
+      std::int32_t die = 0;
+      for (std::int32_t t = 0; t < notation.TermCount; ++t) {
+        const NotationTerm& term = notation.Terms[t];
+        if (!term.Dice) continue;
+        record += AuditGroupText(term.Sides, {draw.Values + die, draw.Values + die + term.Count});
+        die += term.Count;
+      }
+      if (audit[1] != record) return "the record differs from the roller and the dice of the line";
+      EndAudit();
+      takeAuditLines();
+      std::vector<AuditedRoll> rolls;
+      const std::string replayed = ReplayAudit(audit, rolls);
+      if (!replayed.empty()) return "the record does not replay: " + replayed;
+    }
   } else if (!SameEngine(DiceEngine, drawn)) {
     return accepted ? "the engine moved by other than the dice of the line"
                     : "dice were drawn for a refused expression";

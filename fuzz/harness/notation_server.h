@@ -24,6 +24,7 @@ struct ServerRoll {
   bool LogRolls = false;
   bool Cooldown = false;                // the operator's cooldown on (60 s)
   bool SecureRolls = false;             // dice from the system's secure source
+  bool AuditRolls = false;              // dice from a key of its own, recorded and replayed
   std::int32_t MaxDice = 0;             // the operator's dice limit, 1..100
   WideStringView Text;                  // what follows the separator
   const EngineState* Engine = nullptr;  // the engine as the roll starts
