@@ -72,7 +72,8 @@ class HmacSha256 {
 
  private:
   struct State;
-  State* state_ = nullptr;
+  // The library's keyed context (libcrypto), or a State of ours (BCrypt).
+  void* state_ = nullptr;
 };
 
 }  // namespace platform

@@ -84,23 +84,23 @@ bool HmacSha256::SetKey(const void* key, std::size_t size) noexcept {
 
 bool HmacSha256::Mac(const void* data, std::size_t size,
                      unsigned char (&mac)[Sha256Bytes]) noexcept {
-  return state_ != nullptr && HashOnce(state_->Algorithm, &state_->Key, data, size, mac);
+  const auto* state = static_cast<const State*>(state_);
+  return state != nullptr && HashOnce(state->Algorithm, &state->Key, data, size, mac);
 }
 
 void HmacSha256::Clear() noexcept {
-  if (state_ == nullptr) return;
-  BCryptCloseAlgorithmProvider(state_->Algorithm, 0);
-  SecureZeroMemory(state_->Key.data(), state_->Key.size());
-  delete state_;
+  auto* state = static_cast<State*>(state_);
+  if (state == nullptr) return;
+  BCryptCloseAlgorithmProvider(state->Algorithm, 0);
+  SecureZeroMemory(state->Key.data(), state->Key.size());
+  delete state;
   state_ = nullptr;
 }
 
 #else
 
-// The keyed context; each MAC starts it again from the key it holds.
-struct HmacSha256::State {
-  EVP_MAC_CTX* Context = nullptr;
-};
+// The library's keyed context is the whole state, so keying takes nothing from the heap of
+// ours. Each MAC starts the context again from the key it holds.
 
 bool Sha256(const void* data, std::size_t size, unsigned char (&digest)[Sha256Bytes]) noexcept {
   unsigned int length = 0;
@@ -117,31 +117,28 @@ bool HmacSha256::SetKey(const void* key, std::size_t size) noexcept {
   char digest[] = "SHA256";
   const OSSL_PARAM parameters[] = {
       OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_END};
-  auto* state = context == nullptr ? nullptr : new (std::nothrow) State{context};
-  if (state == nullptr ||
+  if (context == nullptr ||
       EVP_MAC_init(context, static_cast<const unsigned char*>(key), size, parameters) != 1) {
     EVP_MAC_CTX_free(context);
-    delete state;
     return false;
   }
-  state_ = state;
+  state_ = context;
   return true;
 }
 
 bool HmacSha256::Mac(const void* data, std::size_t size,
                      unsigned char (&mac)[Sha256Bytes]) noexcept {
-  if (state_ == nullptr) return false;
+  auto* context = static_cast<EVP_MAC_CTX*>(state_);
+  if (context == nullptr) return false;
   std::size_t length = 0;
   // A null key starts the MAC again under the key set before.
-  return EVP_MAC_init(state_->Context, nullptr, 0, nullptr) == 1 &&
-         EVP_MAC_update(state_->Context, static_cast<const unsigned char*>(data), size) == 1 &&
-         EVP_MAC_final(state_->Context, mac, &length, Sha256Bytes) == 1 && length == Sha256Bytes;
+  return EVP_MAC_init(context, nullptr, 0, nullptr) == 1 &&
+         EVP_MAC_update(context, static_cast<const unsigned char*>(data), size) == 1 &&
+         EVP_MAC_final(context, mac, &length, Sha256Bytes) == 1 && length == Sha256Bytes;
 }
 
 void HmacSha256::Clear() noexcept {
-  if (state_ == nullptr) return;
-  EVP_MAC_CTX_free(state_->Context);  // clears the key material it held
-  delete state_;
+  EVP_MAC_CTX_free(static_cast<EVP_MAC_CTX*>(state_));  // clears the key material it held
   state_ = nullptr;
 }
 
