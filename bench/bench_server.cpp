@@ -8,6 +8,7 @@
 
 #include "bench/conventional_roll.h"
 #include "bench/floor_roll.h"
+#include "dice/audit.h"
 #include "dice/cooldown.h"
 #include "dice/messages.h"
 #include "dice/roll_command.h"
@@ -94,6 +95,7 @@ const std::vector<Implementation>& Implementations() {
   static constexpr RollSettings AllOnWithCooldown{MaxCooldownSeconds, true, true, MaxDiceCount,
                                                   true};
   static constexpr RollSettings SecureOnly{0, false, false, MaxDiceCount, false, true};
+  static constexpr RollSettings AuditOnly{0, false, false, MaxDiceCount, false, false, true};
   static const std::vector<Implementation> implementations{
       {"ours", &RollCommand},
       {"floor", &FloorRoll},
@@ -104,6 +106,7 @@ const std::vector<Implementation>& Implementations() {
       {"cooldown", &RollThenCooldownRunsOut, CooldownOnly},
       {"secure", &RollCommand, SecureOnly},
       {"messages", &RollCommand, {}, true},
+      {"audit", &RollCommand, AuditOnly},
   };
   return implementations;
 }
@@ -119,7 +122,7 @@ BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, 
   Settings = options;
   if (everyMessage) UseEveryMessage();
   ClearCooldowns();
-  if (options.LogRolls) {
+  if (options.LogRolls || options.AuditRolls) {
     GetLogSinks().assign({std::make_shared<spdlog::sinks::null_sink_mt>()});
     CreatePluginLog(PluginLogHolder(), "Rollmoot");
     GetLogSinks().clear();
@@ -134,11 +137,13 @@ BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, 
   }
   roller_ = simhost::Controller(1);
   message_.emplace(scenario.Message.c_str());
+  if (options.AuditRolls) StartAudit(AuditClock::now());
 }
 
 BenchServer::~BenchServer() {
   message_.reset();
   simhost::Reset();
+  EndAudit();
   PluginLogHolder().reset();
   ClearCooldowns();
   Settings = {};

@@ -39,8 +39,9 @@ struct Implementation {
 // (PrivateRollCommand) and "refused" (a long cooldown, started by the warm-up roll, so
 // every measured roll is refused); "cooldown", ours with a cooldown alone, let run out
 // after each roll so that every measured roll rolls (and looks its roller up); "secure", ours
-// with SecureRolls alone on; and "messages", ours with every setting off and every message
-// replaced.
+// with SecureRolls alone on; "messages", ours with every setting off and every message
+// replaced; and "audit", ours with AuditRolls alone on (the records going to a sink that drops
+// them, a key's rotation every 1,000 rolls included).
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 

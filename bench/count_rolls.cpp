@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   const long rolls = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 0;
   if (implementation == nullptr || scenario == nullptr || rolls < 1) {
     std::fprintf(stderr,
-                 "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure|messages "
+                 "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure|messages|"
+                 "audit "
                  "d6_1p|d20x100_100p|msg500_1p N\n",
                  argv[0]);
     return 2;

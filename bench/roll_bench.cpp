@@ -91,6 +91,7 @@ bool CheckSameWork() {
     const auto translated = LinesSent(scenario, *FindImplementation("messages"));
     const EngineState engine = DiceEngine;
     const auto secure = LinesSent(scenario, *FindImplementation("secure"));
+    const auto audit = LinesSent(scenario, *FindImplementation("audit"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
     if (ours.size() != expected || conventional != ours || floor.size() != expected) {
       std::fprintf(stderr, "%s: the implementations do not do the same work\n",
@@ -115,10 +116,12 @@ bool CheckSameWork() {
       same = false;
     } else if (secure.size() != expected ||
                std::count(secure.begin(), secure.end(), secure.front()) != scenario.Players ||
+               audit.size() != expected ||
+               std::count(audit.begin(), audit.end(), audit.front()) != scenario.Players ||
                std::memcmp(&engine, &DiceEngine, sizeof engine) != 0) {
       std::fprintf(stderr,
-                   "%s: with secure rolls on, ours does not send one line to everyone, or it "
-                   "moves the engine\n",
+                   "%s: with secure rolls or the roll audit on, ours does not send one line to "
+                   "everyone, or it moves the engine\n",
                    scenario.Name.c_str());
       same = false;
     } else if (translated.size() != expected ||
