@@ -22,7 +22,16 @@ struct AuditKey {
   std::uint64_t NextBlock = 0;  // the block the next refill computes
   AuditClock::time_point Started;
 };
-AuditKey Current;
+// Never destroyed: at process exit libcrypto may have cleaned itself up before a destructor
+// here would free its context. Unload drops the key; a key still live at exit goes with the
+// process.
+union KeyHolder {
+  AuditKey Key;
+  KeyHolder() : Key() {}
+  ~KeyHolder() {}
+};
+KeyHolder Holder;
+AuditKey& Current = Holder.Key;
 
 // Room for the longest record (100 dice of 1000 sides over 20 groups, a name of 64 characters
 // each escaped as \u00XX), so a record takes nothing from the heap.
