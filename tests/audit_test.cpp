@@ -20,11 +20,13 @@
 #if !defined(_WIN32)
 #include <dlfcn.h>
 #include <openssl/evp.h>
+#include <sys/types.h>
 
 // The platform layer's calls, replaced for this program: the system source's in
 // secure_test.cpp, the MAC's here. Each fails on request.
 namespace source {
 extern bool fail;
+extern ssize_t shortBy;
 }  // namespace source
 namespace mac {
 bool fail = false;
@@ -283,9 +285,12 @@ TEST_F(AuditCommands, FailedSourceOrHashRefusesTheRollAndTheNextRollTriesAgain) 
   const std::string refusal = "Cannot roll now: no secure random source";
   const std::string error = "Rollmoot: Roll audit: no secure random source";
 
-  source::fail = true;
+  source::shortBy = 1;  // a key a byte short is no key
   StartAudit(AuditClock::now());
   EXPECT_EQ(LogMessages(), std::vector<std::string>{error});
+  source::fail = true;
+  StartAudit(AuditClock::now());
+  EXPECT_EQ(LogMessages(), std::vector<std::string>(2, error));
   for (const char* command : {"/d20 3", "/pd6", "/roll 1d4"}) {
     simhost::ClearInboxes();
     const std::size_t logged = LogMessages().size();
