@@ -51,7 +51,8 @@ void SendRollLine(const AShooterPlayerController* player, const WideChar* line, 
 }
 
 void RecordRoll(bool named, const FString& name, std::span<const AuditGroup> groups) {
-  if (Settings.AuditRolls) RecordAuditedRoll(named && name.Num != 0 ? *name : nullptr, groups);
+  // An empty name is still the name the host gave, as the line shows it: "" rather than null.
+  if (Settings.AuditRolls) RecordAuditedRoll(named ? *name : nullptr, groups);
 }
 
 void TellRoller(const AShooterPlayerController* player, const WideChar* line) {

@@ -34,7 +34,7 @@ bool GetCharacterName(AShooterPlayerController* player, FString& name);
 void SendRollLine(const AShooterPlayerController* player, const WideChar* line, Audience audience);
 
 // With the audit on, records a roll whose dice are drawn: `named` says whether the host gave
-// the roller's name (a name without any text counts as none).
+// the roller's name (an empty one is still a name).
 void RecordRoll(bool named, const FString& name, std::span<const AuditGroup> groups);
 
 // Sends a line that is no roll (a refusal, an error) to the roller alone; never logged.

@@ -65,6 +65,7 @@ SETTINGS_CHAT = {
     "private-null-player": (D6 | NULL_PLAYER, 0, 0, PRIVATE, 0, 0, 0, " 3"),
     "private-stale": (D6, GHOST, 0, PRIVATE, 0, 0, 0, " 3"),
     "private-leaving": (D6, LEAVING, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
+    "audit-private-leaving": (D6, LEAVING, 0, AUDIT | SECURE | PRIVATE, 0, 0, 0, " 3"),
     "public-leaving": (D6, LEAVING, 0, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-braces": (D6, BRACES, 0, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-private-surrogate": (D20, SURROGATE, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 2"),
@@ -189,6 +190,8 @@ CONFIG.update({
     "roll-command-string": '{"RollCommand": "yes"}',
     "secure-rolls-on": '{"SecureRolls": true}',
     "secure-rolls-number": '{"SecureRolls": 1}',
+    "audit-rolls-on": '{"AuditRolls": true}',
+    "audit-rolls-string": '{"AuditRolls": "\\ud83c\\udfb2"}',
     "messages-german": '{"SenderName": "W\u00fcrfel", "Messages": {"Roll": "{name} w\u00fcrfelt '
                        '{count}W{sides}: {results}", "Wait": "Bitte noch {seconds} s warten"}}',
     "messages-not-object": '{"Messages": ["Roll"]}',
@@ -263,6 +266,7 @@ NOTATION = {
     "audit-zero-name": (AUDIT_ROLLS | LIMIT_10, UTF8 | NAME_ZERO | COOLDOWN, "3d6-1d4"),
     "audit-surrogate-name": (AUDIT_ROLLS, UTF8 | NAME_SURROGATE | SECURE_ROLLS, "d%"),
     "audit-refusal": (AUDIT_ROLLS, UTF8, "2d6*2"),
+    "audit-empty-name": (0x9B, 0xD1, "d20"),
 }
 UTF16_NOTATION = {
     "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),

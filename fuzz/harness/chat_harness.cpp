@@ -353,7 +353,9 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
       CheckLineShape(server.Delivered.front().Line.Text, UpToNul(speaker.Name), message.Sides,
                      roll);
     }
-    if (roll.Count != count) return "a secure roll drew another count of dice";
+    // A line that reached nobody (a private roll of a roller on their way out) shows no dice.
+    if (!server.Delivered.empty() && roll.Count != count)
+      return "a secure roll drew another count of dice";
     for (const std::int64_t value : roll.Values) dice.push_back(static_cast<std::int32_t>(value));
   }
   const EngineState engineAfter = DiceEngine;

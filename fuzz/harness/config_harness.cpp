@@ -209,6 +209,7 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   }
   if (boolean("RollCommand", read.RollCommand) && read.RollCommand) info("Roll command: /roll");
   if (boolean("SecureRolls", read.SecureRolls) && read.SecureRolls) info("Secure rolls: on");
+  if (boolean("AuditRolls", read.AuditRolls) && read.AuditRolls) info("Roll audit: on");
 
   // Messages: the count of those taken, then each refusal in the byte order of the names.
   const auto messages = document.find("Messages");
@@ -252,7 +253,7 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   const WideString defaultTag = HOST_TEXT("[Dice]");
   SenderTag = defaultTag;
   // As an earlier load might have left them: this load must start from the defaults.
-  Settings = RollSettings{1, true, true, 1, true, true};
+  Settings = RollSettings{1, true, true, 1, true, true, true};
   for (std::size_t i = 0; i < MessageCount; ++i) {
     Messages[i] = DefaultMessages[(i + 1) % MessageCount];
   }
