@@ -52,7 +52,8 @@ void SendRollLine(const AShooterPlayerController* player, const WideChar* line, 
 
 void RecordRoll(bool named, const FString& name, std::span<const AuditGroup> groups) {
   // An empty name is still the name the host gave, as the line shows it: "" rather than null.
-  if (Settings.AuditRolls) RecordAuditedRoll(named ? *name : nullptr, groups);
+  // A /roll of numbers alone draws no dice: there is nothing to record.
+  if (Settings.AuditRolls && !groups.empty()) RecordAuditedRoll(named ? *name : nullptr, groups);
 }
 
 void TellRoller(const AShooterPlayerController* player, const WideChar* line) {

@@ -66,6 +66,7 @@ SETTINGS_CHAT = {
     "private-stale": (D6, GHOST, 0, PRIVATE, 0, 0, 0, " 3"),
     "private-leaving": (D6, LEAVING, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),
     "audit-private-leaving": (D6, LEAVING, 0, AUDIT | SECURE | PRIVATE, 0, 0, 0, " 3"),
+    "audit-no-relay-cooldown": (D6 | FAULT, 0, 0x18, AUDIT | COOLDOWN, 0, 5, 0, " 3"),
     "public-leaving": (D6, LEAVING, 0, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-braces": (D6, BRACES, 0, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-private-surrogate": (D20, SURROGATE, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 2"),
@@ -267,6 +268,7 @@ NOTATION = {
     "audit-surrogate-name": (AUDIT_ROLLS, UTF8 | NAME_SURROGATE | SECURE_ROLLS, "d%"),
     "audit-refusal": (AUDIT_ROLLS, UTF8, "2d6*2"),
     "audit-empty-name": (0x9B, 0xD1, "d20"),
+    "audit-numbers-only": (AUDIT_ROLLS, UTF8, "1166+5"),
 }
 UTF16_NOTATION = {
     "utf16-advantage": (0, 0, [ord(c) for c in "2d20kh1"]),

@@ -307,8 +307,12 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   // A roller mid-disconnect no longer resolves: the plugin cannot tell who they are, so it
   // neither refuses them nor starts a cooldown for them.
   if (Settings.CooldownSeconds > 0 && !speaker.Leaving) waitLeft = Settings.CooldownSeconds;
-  if (records.size() != (Settings.AuditRolls ? 1u : 0u)) return "a roll recorded other than once";
-  if (Settings.AuditRolls) audit.push_back(records.front());
+  // A host fault may leave the roll undrawn (with a cooldown set and no player list to find
+  // the roller in, it is dropped), so then it may have no record; never more than one.
+  const std::size_t recordsDue = Settings.AuditRolls ? 1 : 0;
+  if (records.size() > recordsDue || (!message.Faulty && records.size() != recordsDue))
+    return "a roll recorded other than once";
+  if (!records.empty()) audit.push_back(records.front());
 
   // At most one line per player who is still there, all lines alike; a private one to the
   // roller alone.

@@ -265,7 +265,11 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
   if (memoryAfter.BadFrees != memoryBefore.BadFrees) return "double or foreign free";
   if (!simhost::TakeHostFaults().empty()) return "a call the host would not accept";
   takeAuditLines();
-  if (audit.size() != (roll.AuditRolls ? (accepted ? 2u : 1u) : 0u))
+  // A roll of numbers alone draws no dice, so it has no record.
+  bool drawsDice = false;
+  for (std::int32_t t = 0; accepted && t < notation.TermCount; ++t)
+    drawsDice |= notation.Terms[t].Dice;
+  if (audit.size() != (roll.AuditRolls ? (drawsDice ? 2u : 1u) : 0u))
     return "a roll recorded other than once, or a refusal was recorded";
   if ((roll.SecureRolls || roll.AuditRolls) && accepted) {
     // The dice came from the system or the audit's key: the engine stays, and the line must
@@ -291,7 +295,8 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
         record += AuditGroupText(term.Sides, {draw.Values + die, draw.Values + die + term.Count});
         die += term.Count;
       }
-      if (audit[1] != record) return "the record differs from the roller and the dice of the line";
+      if (drawsDice && audit[1] != record)
+        return "the record differs from the roller and the dice of the line";
       EndAudit();
       takeAuditLines();
       std::vector<AuditedRoll> rolls;
