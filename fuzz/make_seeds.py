@@ -51,6 +51,7 @@ PRIVATE, LOG_ROLLS, COOLDOWN, SPEAKER_WAITS, OTHERS_WAIT, TWICE, SECURE = 1, 2, 
 AUDIT = 128
 LEAVING = 11  # a player mid-disconnect
 BRACES, SURROGATE = 3, 6  # names: "{0} {:>9} }{", a lone surrogate
+LINE_BREAKS = 12  # a name holding CR, LF, U+2028, U+0085 and DEL
 
 
 def max_dice(n):
@@ -71,6 +72,8 @@ SETTINGS_CHAT = {
     "log-braces": (D6, BRACES, 0, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-private-surrogate": (D20, SURROGATE, 0, PRIVATE | LOG_ROLLS, 0, 0, 0, " 2"),
     "log-emoji": (D4, 5, 0, LOG_ROLLS, 0, 0, 0, ""),
+    "log-line-breaks": (D6, LINE_BREAKS, 0, LOG_ROLLS, 0, 0, 0, " 3"),
+    "log-private-line-breaks-audit": (D20, LINE_BREAKS, 0, PRIVATE | LOG_ROLLS | AUDIT, 0, 0, 0, " 2"),
     "log-long-name": (D20, 8, 0, LOG_ROLLS, 0, 0, 0, " 100"),
     "log-empty-relay": (D6 | FAULT, 0, 24, LOG_ROLLS, 0, 0, 0, " 3"),
     "log-no-memory": (D6 | FAULT, 0, 8, PRIVATE | LOG_ROLLS, 0, 0, 0, " 3"),

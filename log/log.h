@@ -7,11 +7,21 @@
 #include <string>
 #include <utility>
 
+#include "host/utf.h"
+
 // The holder: constructed on first use, destroyed at module unload.
 std::shared_ptr<spdlog::logger>& PluginLogHolder();
 
 // Builds a logger over the host's current sinks and puts it in `holder`.
 void CreatePluginLog(std::shared_ptr<spdlog::logger>& holder, const std::string& name);
+
+// How a code point of player text (a name, a /roll text) shows in a log line: control
+// characters and the Unicode line and paragraph separators as U+FFFD, so that no player can
+// start a line of their own in a log, however it is read later.
+constexpr char32_t ShownInLog(char32_t cp) noexcept {
+  return cp < 0x20 || cp == 0x7F || cp == 0x85 || cp == 0x2028 || cp == 0x2029 ? utf::Replacement
+                                                                               : cp;
+}
 
 // Writes through the holder. Before any Plugin_Init there is no logger; the line is then
 // dropped instead of dereferencing an empty holder.

@@ -170,6 +170,46 @@ TEST_F(OptionsTest, RollLogWritesEverySentLineAsPlayersGotIt) {
   for (const auto& entry : sink_->Entries()) EXPECT_EQ(entry.Level, spdlog::level::info);
 }
 
+// A name is player text: whatever it holds, each roll is one log line, with the name's control
+// characters and line separators shown as U+FFFD, while players still get the name as it is.
+TEST_F(OptionsTest, RollLogShowsControlCharactersOfNamesAsReplacement) {
+  Settings.LogRolls = true;
+  const std::string r = "\xEF\xBF\xBD";
+  const std::string zeros(64, '0');
+  struct Case {
+    std::string name;
+    std::string shown;
+  };
+  const std::vector<Case> cases{
+      {"Zed\rRollmoot: Roll audit: commitment " + zeros + "\rx",
+       "Zed" + r + "Rollmoot: Roll audit: commitment " + zeros + r + "x"},
+      {"Ann\nRollmoot: Plugin unloaded", "Ann" + r + "Rollmoot: Plugin unloaded"},
+      {"Li\xE2\x80\xA8ne Pa\xE2\x80\xA9ra", "Li" + r + "ne Pa" + r + "ra"},  // U+2028, U+2029
+      {"Nel\xC2\x85!Del\x7F", "Nel" + r + "!Del" + r},                       // U+0085, DEL
+      {"Tab\tEsc\x1B[2J\x01\x1F ok", "Tab" + r + "Esc" + r + "[2J" + r + r + " ok"},
+  };
+  for (const Case& c : cases) {
+    const std::size_t logged = LogMessages().size();
+    const auto who = Join(c.name);
+    Roll(who, "/d6 2\nRollmoot: Plugin unloaded", 6);
+    Private(who, "/pd4", 4);
+    FString notation(HOST_TEXT("/roll 1d8+2"));
+    NotationRollCommand(simhost::Controller(who), &notation);
+    const std::vector<std::string> told = Told(who);
+    ASSERT_EQ(told.size(), 3u) << c.shown;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < told.size(); ++i) {
+      ASSERT_EQ(told[i].rfind(c.name, 0), 0u) << "players get the name as it is: " << told[i];
+      expected.push_back((i == 1 ? "Rollmoot: Private roll: " : "Rollmoot: Roll: ") + c.shown +
+                         told[i].substr(c.name.size()));
+    }
+    const std::vector<std::string> log = LogMessages();
+    EXPECT_EQ(
+        std::vector<std::string>(log.begin() + static_cast<std::ptrdiff_t>(logged), log.end()),
+        expected);
+  }
+}
+
 // --- dice limit --------------------------------------------------------------------------
 
 TEST_F(OptionsTest, DiceLimitCapsTheCountAndNothingElse) {

@@ -72,7 +72,8 @@ struct Server {
     withNul.push_back(0);
     withNul += HOST_TEXT("b");
     // Names that could upset a line builder: empty, braces read as format fields, text
-    // that looks like a roll, non-ASCII, a lone surrogate, a NUL inside, a long one.
+    // that looks like a roll, non-ASCII, a lone surrogate, a NUL inside, a long one, one that
+    // would start log lines of its own.
     const WideString names[] = {HOST_TEXT("Nomad"),
                                 HOST_TEXT(""),
                                 HOST_TEXT("{}"),
@@ -84,7 +85,8 @@ struct Server {
                                 WideString(300, static_cast<WideChar>('W')),
                                 HOST_TEXT("Ghost"),
                                 HOST_TEXT("Gone"),
-                                HOST_TEXT("Parting %s")};
+                                HOST_TEXT("Parting %s"),
+                                HOST_TEXT("Zed\rRollmoot: Plugin unloaded\n\u2028\u0085\x7F")};
     for (const WideString& name : names) {
       Seats.push_back({simhost::Join(name), name, false, false});
     }
@@ -165,9 +167,10 @@ WideString Widen(const std::string& ascii) {
   return WideString(ascii.begin(), ascii.end());
 }
 
-// UTF-16 to UTF-8 with U+FFFD for a lone surrogate, written apart from the plugin's own
-// conversion so that the roll log is judged independently.
-std::string ToUtf8(const WideString& units) {
+// A roll line as the roll log shows it: UTF-16 to UTF-8 with U+FFFD for a lone surrogate and
+// for control characters and line separators (no name may start a log line), written apart
+// from the plugin's own conversion so that the roll log is judged independently.
+std::string LogText(const WideString& units) {
   std::string out;
   for (std::size_t i = 0; i < units.size(); ++i) {
     std::uint32_t cp = static_cast<std::uint16_t>(units[i]);
@@ -179,6 +182,7 @@ std::string ToUtf8(const WideString& units) {
     } else if (cp >= 0xD800 && cp < 0xE000) {
       cp = 0xFFFD;
     }
+    if (cp < 0x20 || cp == 0x7F || cp == 0x85 || cp == 0x2028 || cp == 0x2029) cp = 0xFFFD;
     const int extra = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
     static const unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
     out.push_back(static_cast<char>(lead[extra] | (cp >> (6 * extra))));
@@ -339,7 +343,7 @@ std::string CheckOneMessage(Server& server, const Message& message, std::uint8_t
   if (logLines != 0) {
     const std::string expected =
         (message.Private ? "Rollmoot: Private roll: " : "Rollmoot: Roll: ") +
-        ToUtf8(server.Delivered.front().Line.Text);
+        LogText(server.Delivered.front().Line.Text);
     if (server.Logged.front().Message != expected) return "roll log differs from the line";
     if (server.Logged.front().Level != spdlog::level::info) return "roll logged not at info";
   }

@@ -35,9 +35,11 @@ def check(condition, message):
 
 
 def parse_events(stdout):
-    """Every output line must be one JSON object of a known shape."""
+    """Every output line must be one JSON object of a known shape. Lines end at LF alone:
+    JSON text may hold U+2028 and the like, which splitlines() would also split at."""
     events = []
-    for line in stdout.decode("utf-8").splitlines():
+    lines = stdout.decode("utf-8").split("\n")
+    for line in lines[:-1] if lines[-1] == "" else lines:
         line = line.rstrip("\r")
         event = json.loads(line)
         check(isinstance(event, dict), f"not an object: {line!r}")
@@ -273,6 +275,45 @@ def case_server_dir(server, _):
         logs = [e["text"] for e in parse_events(out) if e["event"] == "log"]
         check(any("Failed to create config.json" in line for line in logs), f"logs: {logs}")
         check(os.listdir(root) == [], "something was created in the server directory")
+
+
+def case_hostile_names(server, _):
+    """Names and chat text that would start log lines of their own: every log line the
+    plugin writes stays one line, control characters shown as U+FFFD; the audit record
+    escapes the name as JSON instead."""
+    forged = "Rollmoot: Roll audit: commitment " + "0" * 64
+    names = [f"Zed\r{forged}\rx", "Li\u2028ne", "Pa\u2029ra", "Ne\u0085l", "De\x7fl", "Es\x1b[2Jc"]
+    shown = [re.sub("[\x00-\x1f\x7f\x85\u2028\u2029]", "\ufffd", name) for name in names]
+    script = [f"join {name}" for name in names]
+    for number in range(1, len(names) + 1):
+        script += [f"say #{number} /d6 2\r{forged}", f"say #{number} /pd4",
+                   f"say #{number} /roll 1d8+1", f"say #{number} /roll 1d8\r{forged}"]
+    with tempfile.TemporaryDirectory() as root:
+        folder = os.path.join(root, "ArkApi", "Plugins", "Rollmoot")
+        os.makedirs(folder)
+        with open(os.path.join(folder, "config.json"), "w") as f:
+            f.write('{"SenderName": "Dice", "LogRolls": true, "PrivateCommands": true, '
+                    '"RollCommand": true, "AuditRolls": true}')
+        code, out, err = run(server, ["--json", "--server-dir", root],
+                             ("\n".join(script) + "\n").encode("utf-8"))
+    check(code == 0, status(code, out, err))
+    logs = [e["text"] for e in parse_events(out) if e["event"] == "log"]
+    # The audit record writes the name as JSON, which leaves U+0085, U+2028, U+2029 and DEL
+    # as they are: a reader of records splits lines at LF alone.
+    for line in logs:
+        check(LOG_LINE.match(line) and "\r" not in line and "\n" not in line and
+              (" Rollmoot: Roll audit: #" in line or len(line.splitlines()) == 1),
+              f"not one log line: {line!r}")
+    messages = [LOG_LINE.match(line).group(2) for line in logs]
+    rolls = [m for m in messages if m.startswith(("Rollmoot: Roll: ", "Rollmoot: Private roll: "))]
+    expected = [(prefix, name) for name in shown for prefix in ("Roll", "Private roll", "Roll")]
+    check(len(rolls) == len(expected), f"{len(rolls)} roll log lines: {rolls}")
+    for line, (prefix, name) in zip(rolls, expected):
+        check(line.startswith(f"Rollmoot: {prefix}: {name} rolled "), f"roll log line {line!r}")
+    records = [m for m in messages if m.startswith("Rollmoot: Roll audit: #")]
+    check(len(records) == len(expected) and
+          records[0].startswith('Rollmoot: Roll audit: #1 "Zed\\r' + forged + '\\rx" d6:'),
+          f"audit records: {records}")
 
 
 def case_bad_arguments(server, version):
