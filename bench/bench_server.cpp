@@ -107,6 +107,7 @@ const std::vector<Implementation>& Implementations() {
       {"secure", &RollCommand, SecureOnly},
       {"messages", &RollCommand, {}, true},
       {"audit", &RollCommand, AuditOnly},
+      {"cooldown_last", &RollThenCooldownRunsOut, CooldownOnly, false, true},
   };
   return implementations;
 }
@@ -118,7 +119,8 @@ const Implementation* FindImplementation(const std::string& name) {
   return nullptr;
 }
 
-BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, bool everyMessage) {
+BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, bool everyMessage,
+                         bool rollerLast) {
   Settings = options;
   if (everyMessage) UseEveryMessage();
   ClearCooldowns();
@@ -135,7 +137,7 @@ BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, 
                                        : u"Survivor " + utf::Utf8ToWide(std::to_string(i));
     simhost::Join(name);
   }
-  roller_ = simhost::Controller(1);
+  roller_ = simhost::Controller(rollerLast ? scenario.Players : 1);
   message_.emplace(scenario.Message.c_str());
   if (options.AuditRolls) StartAudit(AuditClock::now());
 }

@@ -32,6 +32,7 @@ struct Implementation {
   RollFn Roll;
   RollSettings Options = {};
   bool EveryMessage = false;  // every member of Messages set (German)
+  bool RollerLast = false;    // the roller is the last player of the list, not the first
 };
 // "ours" (RollCommand), "floor" (the unavoidable work), "conventional", all with every
 // setting off; then ours with every setting on and the roll log going to a sink that
@@ -41,7 +42,8 @@ struct Implementation {
 // after each roll so that every measured roll rolls (and looks its roller up); "secure", ours
 // with SecureRolls alone on; "messages", ours with every setting off and every message
 // replaced; and "audit", ours with AuditRolls alone on (the records going to a sink that drops
-// them, a key's rotation every 1,000 rolls included).
+// them, a key's rotation every 1,000 rolls included); "cooldown_last", "cooldown" with the
+// roller last in the world's list, so that finding them walks every element.
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 
@@ -50,7 +52,7 @@ const Implementation* FindImplementation(const std::string& name);
 class BenchServer {
  public:
   explicit BenchServer(const Scenario& scenario, const RollSettings& options = {},
-                       bool everyMessage = false);
+                       bool everyMessage = false, bool rollerLast = false);
   ~BenchServer();
   BenchServer(const BenchServer&) = delete;
   BenchServer& operator=(const BenchServer&) = delete;

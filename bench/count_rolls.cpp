@@ -22,12 +22,13 @@ int main(int argc, char** argv) {
   if (implementation == nullptr || scenario == nullptr || rolls < 1) {
     std::fprintf(stderr,
                  "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure|messages|"
-                 "audit "
+                 "audit|cooldown|cooldown_last "
                  "d6_1p|d20x100_100p|msg500_1p N\n",
                  argv[0]);
     return 2;
   }
-  bench::BenchServer server(*scenario, implementation->Options, implementation->EveryMessage);
+  bench::BenchServer server(*scenario, implementation->Options, implementation->EveryMessage,
+                            implementation->RollerLast);
   // Warm-up; with a cooldown, it starts it, so the measured rolls are refused.
   implementation->Roll(server.Roller(), server.Message(), scenario->Sides);
   rollmoot_measured_rolls(implementation->Roll, server, scenario->Sides, rolls);

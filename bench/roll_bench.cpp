@@ -22,7 +22,7 @@ namespace {
 // The lines one roll sends, after a warm-up roll when the implementation has a cooldown
 // (as the benchmark measures it).
 std::vector<std::u16string> LinesSent(const Scenario& scenario, const Implementation& with) {
-  BenchServer server(scenario, with.Options, with.EveryMessage);
+  BenchServer server(scenario, with.Options, with.EveryMessage, with.RollerLast);
   simhost::SetLeanRelay(false);
   if (with.Options.CooldownSeconds > 0) {
     with.Roll(server.Roller(), server.Message(), scenario.Sides);
@@ -37,7 +37,7 @@ std::vector<std::u16string> LinesSent(const Scenario& scenario, const Implementa
 }
 
 void BM_Roll(benchmark::State& state, const Scenario& scenario, const Implementation& with) {
-  BenchServer server(scenario, with.Options, with.EveryMessage);
+  BenchServer server(scenario, with.Options, with.EveryMessage, with.RollerLast);
   AShooterPlayerController* roller = server.Roller();
   FString* message = server.Message();
   const RollFn roll = with.Roll;
@@ -87,6 +87,7 @@ bool CheckSameWork() {
     const auto allOnPrivate = LinesSent(scenario, *FindImplementation("all_on_private"));
     const auto refused = LinesSent(scenario, *FindImplementation("refused"));
     const auto cooldown = LinesSent(scenario, *FindImplementation("cooldown"));
+    const auto cooldownLast = LinesSent(scenario, *FindImplementation("cooldown_last"));
     DiceEngine = SeededEngine(2024u);
     const auto translated = LinesSent(scenario, *FindImplementation("messages"));
     const EngineState engine = DiceEngine;
@@ -110,7 +111,9 @@ bool CheckSameWork() {
                    scenario.Name.c_str());
       same = false;
     } else if (cooldown.size() != expected || cooldown.front() == refusal ||
-               cooldown != std::vector<std::u16string>(expected, cooldown.front())) {
+               cooldown != std::vector<std::u16string>(expected, cooldown.front()) ||
+               cooldownLast.size() != expected || cooldownLast.front() == refusal ||
+               cooldownLast != std::vector<std::u16string>(expected, cooldownLast.front())) {
       std::fprintf(stderr, "%s: with a cooldown, the roll after one that ran out did not roll\n",
                    scenario.Name.c_str());
       same = false;

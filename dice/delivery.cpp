@@ -29,10 +29,15 @@ bool VisitPlayers(const UWorld* world, Visit&& visit) {
   if (listAddress == 0) return false;
   const auto& players = *reinterpret_cast<const PlayerControllerList*>(listAddress);
   const std::int32_t count = players.Num;
+  // Looked up by name once per walk, when the first element needs it (a lookup per element
+  // cost a third of a roll over 100 players), and never kept beyond the walk.
+  WeakObjectGetFn get = nullptr;
   for (std::int32_t i = 0; i < count; ++i) {
     FWeakObjectPtr element = players.Data[i];
-    auto* get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
-    if (get == nullptr) return false;
+    if (get == nullptr) {
+      get = reinterpret_cast<WeakObjectGetFn>(GetAddress("FWeakObjectPtr.Get()"));
+      if (get == nullptr) return false;
+    }
     UObject* object = get(&element, false);
     if (object == nullptr) continue;
     if (!visit(reinterpret_cast<AShooterPlayerController*>(object), element)) break;
