@@ -15,8 +15,11 @@ else()
 endif()
 
 # SHA-256 and HMAC outside Windows (libcrypto 3: EVP_MAC); Windows has them in BCrypt.
+# 3.0.3 at least: 3.0.0 to 3.0.2 take EVP_MAC_init without a key, which restarts each MAC
+# under the key set before, as a no-op that reports success, so every MAC after a key's first
+# would be wrong. (Copying a keyed context per MAC instead took twice the time.)
 if(NOT WIN32)
-  find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
+  find_package(OpenSSL 3.0.3 REQUIRED COMPONENTS Crypto)
 endif()
 
 # On Windows every module with its own spdlog would leave objects of its own copy in the

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "host/utf.h"
@@ -32,6 +33,9 @@ union KeyHolder {
 };
 KeyHolder Holder;
 AuditKey& Current = Holder.Key;
+
+enum class Failure { Source, SelfTest };
+Failure LastFailure = Failure::Source;
 
 // Room for the longest record (100 dice of 1000 sides over 20 groups, a name of 64 characters
 // each escaped as \u00XX), so a record takes nothing from the heap.
@@ -80,15 +84,47 @@ void RevealAndDrop() {
   Drop();
 }
 
-// A fresh key from the system's secure source, committed to in the log. False, with no key,
-// when the source or the hash failed.
+// Block j of the current key's stream: the MAC of j as 8 big-endian bytes.
+bool ComputeBlock(std::uint64_t j, unsigned char (&block)[platform::Sha256Bytes]) {
+  unsigned char index[8];
+  for (int i = 0; i < 8; ++i) index[i] = static_cast<unsigned char>(j >> (56 - 8 * i));
+  return Current.Mac.Mac(index, sizeof index, block);
+}
+
+enum class SelfTest { Passed, Mismatch, NoMac };
+
+// A library can report success and still give wrong MACs (OpenSSL 3.0.0 to 3.0.2 did not
+// restart a keyed context, so every block after the first was wrong): the first two blocks,
+// as the rolls compute them, against a MAC that reuses nothing.
+SelfTest TestKey() {
+  for (std::uint64_t j = 0; j < 2; ++j) {
+    unsigned char streamed[platform::Sha256Bytes];
+    unsigned char reference[platform::Sha256Bytes];
+    const unsigned char index[8] = {0, 0, 0, 0, 0, 0, 0, static_cast<unsigned char>(j)};
+    if (!ComputeBlock(j, streamed) ||
+        !AuditReferenceMac(Current.Key, AuditKeyBytes, index, sizeof index, reference)) {
+      return SelfTest::NoMac;
+    }
+    if (std::memcmp(streamed, reference, sizeof streamed) != 0) return SelfTest::Mismatch;
+  }
+  return SelfTest::Passed;
+}
+
+// A fresh key from the system's secure source, tested and committed to in the log. False,
+// with no key, when the source or the hash failed or the key failed its self-test.
 bool TakeKey(AuditClock::time_point now) {
   Drop();
   unsigned char commitment[platform::Sha256Bytes];
+  LastFailure = Failure::Source;
   // A key is whole or not at all: a short fetch is a failure here.
   if (platform::SecureRandomBytes(Current.Key, AuditKeyBytes) != AuditKeyBytes ||
       !platform::Sha256(Current.Key, AuditKeyBytes, commitment) ||
       !Current.Mac.SetKey(Current.Key, AuditKeyBytes)) {
+    Drop();
+    return false;
+  }
+  if (const SelfTest test = TestKey(); test != SelfTest::Passed) {
+    if (test == SelfTest::Mismatch) LastFailure = Failure::SelfTest;
     Drop();
     return false;
   }
@@ -99,10 +135,6 @@ bool TakeKey(AuditClock::time_point now) {
   AppendHex(text, commitment, sizeof commitment);
   Log(text);
   return true;
-}
-
-void LogFailure() {
-  WriteLog(spdlog::level::err, "Rollmoot: Roll audit: no secure random source");
 }
 
 // NAME as JSON writes it: quotes, backslashes and control characters escaped, the rest as
@@ -143,7 +175,13 @@ void AppendJsonString(RecordText& out, WideStringView name) {
 
 void StartAudit(AuditClock::time_point now) {
   RevealAndDrop();  // a key of an earlier load that was never ended is not lost unrevealed
-  if (!TakeKey(now)) LogFailure();
+  if (!TakeKey(now)) LogAuditFailure();
+}
+
+void LogAuditFailure() {
+  WriteLog(spdlog::level::err, LastFailure == Failure::SelfTest
+                                   ? "Rollmoot: Roll audit: self-test failed"
+                                   : "Rollmoot: Roll audit: no secure random source");
 }
 
 void EndAudit() {
@@ -160,13 +198,10 @@ AuditFeed::AuditFeed(AuditClock::time_point now) noexcept {
 
 bool AuditFeed::Refill() noexcept {
   if (failed_) return false;
-  unsigned char index[8];
-  for (int i = 0; i < 8; ++i) {
-    index[i] = static_cast<unsigned char>(Current.NextBlock >> (56 - 8 * i));
-  }
   unsigned char block[platform::Sha256Bytes];
-  if (!Current.Live || !Current.Mac.Mac(index, sizeof index, block)) {
+  if (!Current.Live || !ComputeBlock(Current.NextBlock, block)) {
     RevealAndDrop();
+    LastFailure = Failure::Source;
     failed_ = true;
     return false;
   }

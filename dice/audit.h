@@ -35,7 +35,20 @@ extern AuditBlock AuditWords;
 // At load, after the configuration's log lines: takes a key and logs
 // "Rollmoot: Roll audit: commitment C". When that fails it logs the audit's error line and
 // the first roll tries again.
+// Each key is checked as it is set up, before its commitment: blocks 0 and 1 of its stream,
+// computed as the rolls compute them, must equal a one-shot MAC of the same input
+// (AuditReferenceMac). A key that fails is dropped unused, as when the source fails, but the
+// error line is "Rollmoot: Roll audit: self-test failed".
 void StartAudit(AuditClock::time_point now);
+
+// The self-test's reference. Tests put one of their own here to plant a mismatch.
+inline bool (*AuditReferenceMac)(
+    const void* key, std::size_t keySize, const void* data, std::size_t size,
+    unsigned char (&mac)[platform::Sha256Bytes]) noexcept = &platform::HmacSha256Once;
+
+// Logs, as an error, why the audit last failed to give a roll its dice: the self-test's line
+// when the last key failed it, "Rollmoot: Roll audit: no secure random source" otherwise.
+void LogAuditFailure();
 
 // At unload: "Rollmoot: Roll audit: key K after N rolls" for the key in use, then forgets it.
 void EndAudit();

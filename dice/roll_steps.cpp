@@ -62,9 +62,11 @@ void TellRoller(const AShooterPlayerController* player, const WideChar* line) {
 }
 
 void RefuseWithoutSource(const AShooterPlayerController* player) {
-  WriteLog(spdlog::level::err, Settings.AuditRolls
-                                   ? "Rollmoot: Roll audit: no secure random source"
-                                   : "Rollmoot: Secure rolls: the system random source failed");
+  if (Settings.AuditRolls) {
+    LogAuditFailure();
+  } else {
+    WriteLog(spdlog::level::err, "Rollmoot: Secure rolls: the system random source failed");
+  }
   Line line;
   BuildNoSecureSourceLine(line);
   TellRoller(player, line.data());

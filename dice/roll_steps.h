@@ -42,5 +42,5 @@ void TellRoller(const AShooterPlayerController* player, const WideChar* line);
 
 // The roll's feed failed: tells the roller alone the NoSecureSource line ("Cannot roll now: no
 // secure random source") and logs the failure once, as an error (the audit's own line when the
-// audit is on). The roll sends nothing else and starts no cooldown.
+// audit is on: LogAuditFailure). The roll sends nothing else and starts no cooldown.
 void RefuseWithoutSource(const AShooterPlayerController* player);

@@ -52,6 +52,12 @@ inline constexpr std::size_t Sha256Bytes = 32;
 // BCrypt on Windows). False when the library failed; `digest` is then meaningless.
 bool Sha256(const void* data, std::size_t size, unsigned char (&digest)[Sha256Bytes]) noexcept;
 
+// HMAC-SHA256 of `size` bytes at `data` under `key`, in one call with a context of its own
+// (nothing reused from an earlier MAC): the reference HmacSha256 is held to. False when the
+// library failed.
+bool HmacSha256Once(const void* key, std::size_t keySize, const void* data, std::size_t size,
+                    unsigned char (&mac)[Sha256Bytes]) noexcept;
+
 // HMAC-SHA256 from the same library under one key, set up once so that each MAC costs
 // little after it: many MACs under one key is the common use. Neither copyable nor movable.
 class HmacSha256 {

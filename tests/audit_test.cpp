@@ -30,7 +30,16 @@ extern ssize_t shortBy;
 }  // namespace source
 namespace mac {
 bool fail = false;
+bool noRestart = false;  // as OpenSSL 3.0.0 to 3.0.2: an init without a key does nothing
 }  // namespace mac
+
+extern "C" int EVP_MAC_init(EVP_MAC_CTX* context, const unsigned char* key, size_t size,
+                            const OSSL_PARAM parameters[]) {
+  if (mac::noRestart && key == nullptr) return 1;
+  using Init = int (*)(EVP_MAC_CTX*, const unsigned char*, size_t, const OSSL_PARAM[]);
+  static const auto real = reinterpret_cast<Init>(dlsym(RTLD_NEXT, "EVP_MAC_init"));
+  return real(context, key, size, parameters);
+}
 
 extern "C" int EVP_MAC_final(EVP_MAC_CTX* context, unsigned char* out, size_t* size, size_t room) {
   if (mac::fail) return 0;
@@ -43,6 +52,15 @@ extern "C" int EVP_MAC_final(EVP_MAC_CTX* context, unsigned char* out, size_t* s
 namespace {
 
 using namespace std::chrono_literals;
+
+// The self-test's reference, with one block made wrong on request.
+int wrongBlock = -1;
+bool PlantedReference(const void* key, std::size_t keySize, const void* data, std::size_t size,
+                      unsigned char (&mac)[platform::Sha256Bytes]) noexcept {
+  if (!platform::HmacSha256Once(key, keySize, data, size, mac)) return false;
+  if (static_cast<const unsigned char*>(data)[size - 1] == wrongBlock) mac[0] ^= 1;
+  return true;
+}
 
 class AuditTest : public HostTest {
  protected:
@@ -202,7 +220,10 @@ class AuditCommands : public AuditTest {
 #if !defined(_WIN32)
     source::fail = false;
     mac::fail = false;
+    mac::noRestart = false;
 #endif
+    AuditReferenceMac = &platform::HmacSha256Once;
+    wrongBlock = -1;
     Settings = {};
     ClearCooldowns();
     AuditTest::TearDown();
@@ -271,6 +292,53 @@ TEST_F(AuditCommands, RollWithoutANameIsRecordedAsNull) {
   EXPECT_TRUE(Told(ann).empty());
   ASSERT_EQ(Records().size(), 1u);
   EXPECT_TRUE(std::regex_match(Records()[0], std::regex(R"(#1 null d4:\d,\d)"))) << Records()[0];
+}
+
+// A key whose stream does not begin as a one-shot MAC of the same input says is never
+// committed to: rolls are refused as for a failed source, with the self-test's own error line,
+// and start no cooldown; once the library gives the right blocks, the next roll takes a key.
+TEST_F(AuditCommands, KeyThatFailsItsSelfTestIsNeverUsed) {
+  struct Case {
+    const char* what;
+    void (*plant)();
+  };
+  const std::vector<Case> cases {
+    {"block 0 wrong", [] { wrongBlock = 0; }}, {"block 1 wrong", [] { wrongBlock = 1; }},
+#if !defined(_WIN32)
+        {"MAC not restarted", [] { mac::noRestart = true; }},
+#endif
+  };
+  const auto ann = Join("Ann");
+  const std::string failed = "Rollmoot: Roll audit: self-test failed";
+  AuditReferenceMac = &PlantedReference;
+  for (const Case& c : cases) {
+    c.plant();
+    const std::size_t logged = LogMessages().size();
+    StartAudit(AuditClock::now());
+    ASSERT_EQ(LogMessages().size(), logged + 1) << c.what;
+    EXPECT_EQ(LogMessages().back(), failed) << c.what;
+    EXPECT_EQ(sink_->Entries().back().Level, spdlog::level::err) << c.what;
+    EXPECT_FALSE(AuditKeyLive()) << c.what;
+
+    simhost::ClearInboxes();
+    Type(ann, "/pd20 2");
+    EXPECT_EQ(Told(ann), std::vector<std::string>{"Cannot roll now: no secure random source"})
+        << c.what;
+    ASSERT_EQ(LogMessages().size(), logged + 2) << c.what;
+    EXPECT_EQ(LogMessages().back(), failed) << c.what;
+
+    wrongBlock = -1;
+#if !defined(_WIN32)
+    mac::noRestart = false;
+#endif
+    Type(ann, "/pd20 2");  // no cooldown was started
+    const std::vector<std::string> log = LogMessages();
+    ASSERT_EQ(log.size(), logged + 4) << c.what;
+    EXPECT_EQ(log[logged + 2].rfind("Rollmoot: Roll audit: commitment ", 0), 0u) << c.what;
+    EXPECT_EQ(log[logged + 3].rfind("Rollmoot: Roll audit: #1 \"Ann\" d20:", 0), 0u) << c.what;
+    EndAudit();
+    ClearCooldowns();
+  }
 }
 
 #if !defined(_WIN32)
