@@ -40,8 +40,9 @@ struct Implementation {
 // every measured roll is refused); "cooldown", ours with a cooldown alone, let run out
 // after each roll so that every measured roll rolls (and looks its roller up); "secure", ours
 // with SecureRolls alone on; "messages", ours with every setting off and every message
-// replaced; and "audit", ours with AuditRolls alone on (the records going to a sink that drops
-// them, a key's rotation every 1,000 rolls included).
+// replaced; "audit", ours with AuditRolls alone on (the records going to a sink that drops
+// them, a key's rotation every 1,000 rolls included); and "audit_file", the same with the
+// audit file on, written into a folder of the system's temporary folder.
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 
@@ -61,6 +62,7 @@ class BenchServer {
  private:
   AShooterPlayerController* roller_ = nullptr;
   std::optional<FString> message_;  // a host block, as the host's command dispatch makes it
+  std::string auditFolder_;         // the audit file's, removed with the server
 };
 
 }  // namespace bench
