@@ -238,7 +238,7 @@ TEST_F(AuditFileTest, ANewUtcDayRotatesTheKeyBeforeItsFirstRoll) {
     const std::string commitment = lines->front().substr(32, 64);
     const std::string key = lines->back().substr(25, 64);
     unsigned char bytes[32], digest[platform::Sha256Bytes];
-    for (int i = 0; i < 32; ++i) {
+    for (std::size_t i = 0; i < 32; ++i) {
       bytes[i] = static_cast<unsigned char>(std::stoi(key.substr(2 * i, 2), nullptr, 16));
     }
     ASSERT_TRUE(platform::Sha256(bytes, sizeof bytes, digest));
