@@ -23,14 +23,7 @@ struct FileState {
   std::int64_t OpenDay = std::numeric_limits<std::int64_t>::min();
   bool Failing = false;
 };
-// Never destroyed, like the audit's key: the file closes at unload, or with the process.
-union StateHolder {
-  FileState State;
-  StateHolder() : State() {}
-  ~StateHolder() {}
-};
-StateHolder Holder;
-FileState& State = Holder.State;
+FileState State;
 
 void SetDate(UtcSeconds day) {
   WriteUtcDate(day, State.Path.data() + State.DateAt);
@@ -54,8 +47,9 @@ void UseAuditFile(const std::string& folder) {
 
 void StopAuditFile() {
   State.File.Close();
-  State.Folder.clear();
-  State.Path.clear();
+  // Their memory too: a host may keep the module loaded with the file off.
+  std::string().swap(State.Folder);
+  std::string().swap(State.Path);
   State.OpenDay = std::numeric_limits<std::int64_t>::min();
   State.Failing = false;
 }
