@@ -24,5 +24,6 @@ void AnnounceAuditFile(UtcSeconds day);
 // the line belongs to, so that a key's lines share one file), TIME being `now`. The line is
 // out of the process when this returns. A failure logs one error line per streak of failures
 // ("Rollmoot: Roll audit file: cannot write PATH: REASON"), the first line that is written
-// again after one "Rollmoot: Roll audit file: writing again". Nothing from the heap.
+// again after one "Rollmoot: Roll audit file: writing again". Nothing from the heap, but for
+// the wide path Windows takes when a day's file is opened.
 void WriteAuditFileLine(UtcSeconds day, UtcSeconds now, std::string_view text);
