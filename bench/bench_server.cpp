@@ -3,12 +3,15 @@
 #include <spdlog/sinks/null_sink.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string_view>
 #include <utility>
 
 #include "bench/conventional_roll.h"
 #include "bench/floor_roll.h"
 #include "dice/audit.h"
+#include "dice/audit_file.h"
 #include "dice/cooldown.h"
 #include "dice/messages.h"
 #include "dice/roll_command.h"
@@ -96,6 +99,8 @@ const std::vector<Implementation>& Implementations() {
                                                   true};
   static constexpr RollSettings SecureOnly{0, false, false, MaxDiceCount, false, true};
   static constexpr RollSettings AuditOnly{0, false, false, MaxDiceCount, false, false, true};
+  static constexpr RollSettings AuditWithFile{0,     false, false, MaxDiceCount,
+                                              false, false, true,  true};
   static const std::vector<Implementation> implementations{
       {"ours", &RollCommand},
       {"floor", &FloorRoll},
@@ -108,6 +113,7 @@ const std::vector<Implementation>& Implementations() {
       {"messages", &RollCommand, {}, true},
       {"audit", &RollCommand, AuditOnly},
       {"cooldown_last", &RollThenCooldownRunsOut, CooldownOnly, false, true},
+      {"audit_file", &RollCommand, AuditWithFile},
   };
   return implementations;
 }
@@ -139,6 +145,14 @@ BenchServer::BenchServer(const Scenario& scenario, const RollSettings& options, 
   }
   roller_ = simhost::Controller(rollerLast ? scenario.Players : 1);
   message_.emplace(scenario.Message.c_str());
+  if (options.AuditFile) {
+    // A folder of its own in the system's temporary folder, gone with the server.
+    std::random_device device;
+    auditFolder_ = (std::filesystem::temp_directory_path() /
+                    ("rollmoot-bench-" + std::to_string(device()) + std::to_string(device())))
+                       .string();
+    UseAuditFile(auditFolder_);
+  }
   if (options.AuditRolls) StartAudit(AuditClock::now());
 }
 
@@ -146,6 +160,11 @@ BenchServer::~BenchServer() {
   message_.reset();
   simhost::Reset();
   EndAudit();
+  StopAuditFile();
+  if (!auditFolder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(auditFolder_, ignored);
+  }
   PluginLogHolder().reset();
   ClearCooldowns();
   Settings = {};

@@ -41,9 +41,10 @@ struct Implementation {
 // every measured roll is refused); "cooldown", ours with a cooldown alone, let run out
 // after each roll so that every measured roll rolls (and looks its roller up); "secure", ours
 // with SecureRolls alone on; "messages", ours with every setting off and every message
-// replaced; and "audit", ours with AuditRolls alone on (the records going to a sink that drops
-// them, a key's rotation every 1,000 rolls included); "cooldown_last", "cooldown" with the
-// roller last in the world's list, so that finding them walks every element.
+// replaced; "audit", ours with AuditRolls alone on (the records going to a sink that drops
+// them, a key's rotation every 1,000 rolls included); "audit_file", the same with the audit
+// file on, written into a folder of the system's temporary folder; and "cooldown_last",
+// "cooldown" with the roller last in the world's list, so that finding them walks every element.
 const std::vector<Implementation>& Implementations();
 const Implementation* FindImplementation(const std::string& name);
 
@@ -63,6 +64,7 @@ class BenchServer {
  private:
   AShooterPlayerController* roller_ = nullptr;
   std::optional<FString> message_;  // a host block, as the host's command dispatch makes it
+  std::string auditFolder_;         // the audit file's, removed with the server
 };
 
 }  // namespace bench

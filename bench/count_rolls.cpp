@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   if (implementation == nullptr || scenario == nullptr || rolls < 1) {
     std::fprintf(stderr,
                  "usage: %s ours|floor|conventional|all_on|all_on_private|refused|secure|messages|"
-                 "audit|cooldown|cooldown_last "
+                 "audit|audit_file|cooldown|cooldown_last "
                  "d6_1p|d20x100_100p|msg500_1p N\n",
                  argv[0]);
     return 2;

@@ -8,7 +8,8 @@ table puts ours with every setting off beside ours with every setting on (the ro
 going to a sink that drops it): a public roll, a private one, and one the cooldown refuses.
 A third puts ours beside ours with secure rolls on, and both beside the floor; a fourth
 ours with every member of Messages set beside ours with the English lines and the floor; a
-fifth ours with the roll audit on beside the floor.
+fifth ours with the roll audit on beside the floor; a sixth the audited roll with and without
+its file.
 Medians lead; the best of the repetitions follows, as the figure least disturbed by other
 load on a shared machine. Exits 1 when the handler asked the heap for anything itself, and
 with --strict also when a timing target is missed.
@@ -32,6 +33,8 @@ SECURE_FLOOR_LIMIT = 1.25  # secure at most this many times the floor
 # record line per roll to a sink that drops it.
 AUDIT = "audit"
 AUDIT_FLOOR_LIMIT = 3.0  # audited at most this many times the floor
+# The same with the audit file on: each record also appended to a file, one system call each.
+AUDIT_FILE = "audit_file"
 
 
 def collect(document):
@@ -130,6 +133,17 @@ def main(argv):
             if figure == "median":
                 print(f"  target (medians): {target}")
 
+    if all(f"roll/{s}/{AUDIT_FILE}" in runs for s in scenarios):
+        for figure in ("median", "best"):
+            print(f"\nroll audit without and with its file, {figure} ns per roll")
+            print(f"  {'scenario':14} {'audit':>7} {'file':>7} {'file/audit':>11} {'floor':>7} "
+                  f"{'file/floor':>11}")
+            for scenario in scenarios:
+                audit, with_file, floor = (runs[f"roll/{scenario}/{i}"][figure]
+                                           for i in (AUDIT, AUDIT_FILE, "floor"))
+                print(f"  {scenario:14} {audit:7.0f} {with_file:7.0f} {with_file / audit:11.2f} "
+                      f"{floor:7.0f} {with_file / floor:11.2f}")
+
     if all(f"roll/{s}/messages" in runs for s in scenarios):
         for figure in ("median", "best"):
             print(f"\nevery message set (German) beside the English lines, {figure} ns per roll")
@@ -154,10 +168,10 @@ def main(argv):
                 failed = True
             # The audit's own code takes nothing (no operator new); what own counts there is
             # libcrypto's, whose HMAC contexts take the heap per block, and the logger's.
-            if name.split("/")[-1] == AUDIT:
+            if name.split("/")[-1] in (AUDIT, AUDIT_FILE):
                 print(f"  {'':34} of it operator new {counters['new']:5.1f} (the rest: libcrypto, "
                       "the logger)")
-            if name.split("/")[-1] == AUDIT and counters["new"] != 0:
+            if name.split("/")[-1] in (AUDIT, AUDIT_FILE) and counters["new"] != 0:
                 print(f"  FAIL {name}: the audited roll asked operator new for blocks")
                 failed = True
     return 1 if failed else 0

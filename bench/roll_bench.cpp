@@ -93,6 +93,7 @@ bool CheckSameWork() {
     const EngineState engine = DiceEngine;
     const auto secure = LinesSent(scenario, *FindImplementation("secure"));
     const auto audit = LinesSent(scenario, *FindImplementation("audit"));
+    const auto auditFile = LinesSent(scenario, *FindImplementation("audit_file"));
     const auto expected = static_cast<std::size_t>(scenario.Players);
     if (ours.size() != expected || conventional != ours || floor.size() != expected) {
       std::fprintf(stderr, "%s: the implementations do not do the same work\n",
@@ -121,6 +122,7 @@ bool CheckSameWork() {
                std::count(secure.begin(), secure.end(), secure.front()) != scenario.Players ||
                audit.size() != expected ||
                std::count(audit.begin(), audit.end(), audit.front()) != scenario.Players ||
+               auditFile.size() != expected ||
                std::memcmp(&engine, &DiceEngine, sizeof engine) != 0) {
       std::fprintf(stderr,
                    "%s: with secure rolls or the roll audit on, ours does not send one line to "

@@ -109,6 +109,13 @@ RollSettings ReadSettings(const nlohmann::json& document) {
   } else if (read.AuditRolls) {
     WriteLog(info, "Rollmoot: Roll audit: on");
   }
+  // Its own info line names the day's file, once the audit has committed to its first key.
+  if (!ReadBoolean(document, "AuditFile", read.AuditFile)) {
+    WrongMember("AuditFile must be true or false");
+  } else if (read.AuditFile && !read.AuditRolls) {
+    WrongMember("AuditFile needs AuditRolls");
+    read.AuditFile = false;
+  }
   return read;
 }
 
@@ -121,6 +128,10 @@ nlohmann::json MakeDefaultConfig() {
 std::string ConfigPath() {
   return fmt::format(PluginFolderPattern, AsaApi::Tools::GetCurrentDir(), "Rollmoot") +
          "config.json";
+}
+
+std::string AuditFolderPath() {
+  return fmt::format(PluginFolderPattern, AsaApi::Tools::GetCurrentDir(), "Rollmoot") + "audit";
 }
 
 void LoadConfig() {

@@ -12,6 +12,9 @@ nlohmann::json MakeDefaultConfig();
 // Where config.json lives for the host's current server directory.
 std::string ConfigPath();
 
+// The audit file's folder, beside config.json.
+std::string AuditFolderPath();
+
 // Creates config.json when missing, reads it and sets SenderTag, Settings and Messages. Every
 // failure from the existence test on becomes one log line; the label then keeps its value and every
 // setting is at its default. A member that is wrong on its own gets its own line after the

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "dice/audit_file.h"
 #include "host/utf.h"
 #include "log/log.h"
 
@@ -22,6 +23,8 @@ struct AuditKey {
   std::uint32_t Rolls = 0;      // recorded under this key
   std::uint64_t NextBlock = 0;  // the block the next refill computes
   AuditClock::time_point Started;
+  UtcSeconds Committed = 0;  // when its commitment was logged; its lines go to that date's file
+  unsigned char Commitment[platform::Sha256Bytes] = {};
 };
 // Never destroyed: at process exit libcrypto may have cleaned itself up before a destructor
 // here would free its context. Unload drops the key; a key still live at exit goes with the
@@ -58,13 +61,25 @@ void AppendNumber(RecordText& out, std::uint64_t value) {
   out.append(digits.data(), digits.data() + digits.size());
 }
 
+constexpr std::string_view Marker = "Rollmoot: Roll audit: ";
+
 void Log(const RecordText& text) {
   WriteLog(info, std::string_view(text.data(), text.size()));
 }
 
+// Into the audit file, when the operator keeps one, after the log has it.
+void Copy(const RecordText& text) {
+  const std::string_view line(text.data(), text.size());
+  WriteAuditFileLine(Current.Committed, UtcNow(), line.substr(Marker.size()));
+}
+
+AuditRevealed Revealed;
+
 void Drop() {
   Current.Mac.Clear();
   std::fill(std::begin(Current.Key), std::end(Current.Key), static_cast<unsigned char>(0));
+  std::fill(std::begin(Current.Commitment), std::end(Current.Commitment),
+            static_cast<unsigned char>(0));
   std::fill(std::begin(AuditWords.Words), std::end(AuditWords.Words), 0u);
   AuditWords.Position = AuditBlockWords;
   Current.Live = false;
@@ -81,6 +96,11 @@ void RevealAndDrop() {
   AppendNumber(text, Current.Rolls);
   Append(text, " rolls");
   Log(text);
+  Copy(text);
+  Revealed.Any = true;
+  std::copy(std::begin(Current.Commitment), std::end(Current.Commitment),
+            std::begin(Revealed.Commitment));
+  std::copy(std::begin(Current.Key), std::end(Current.Key), std::begin(Revealed.Key));
   Drop();
 }
 
@@ -110,15 +130,15 @@ SelfTest TestKey() {
   return SelfTest::Passed;
 }
 
-// A fresh key from the system's secure source, tested and committed to in the log. False,
-// with no key, when the source or the hash failed or the key failed its self-test.
-bool TakeKey(AuditClock::time_point now) {
+// A fresh key from the system's secure source, tested and committed to in the log (and its
+// file, after the file's own line when `announce`). False, with no key, when the source or the
+// hash failed or the key failed its self-test.
+bool TakeKey(AuditClock::time_point now, bool announce = false) {
   Drop();
-  unsigned char commitment[platform::Sha256Bytes];
   LastFailure = Failure::Source;
   // A key is whole or not at all: a short fetch is a failure here.
   if (platform::SecureRandomBytes(Current.Key, AuditKeyBytes) != AuditKeyBytes ||
-      !platform::Sha256(Current.Key, AuditKeyBytes, commitment) ||
+      !platform::Sha256(Current.Key, AuditKeyBytes, Current.Commitment) ||
       !Current.Mac.SetKey(Current.Key, AuditKeyBytes)) {
     Drop();
     return false;
@@ -130,10 +150,13 @@ bool TakeKey(AuditClock::time_point now) {
   }
   Current.Live = true;
   Current.Started = now;
+  Current.Committed = UtcNow();
   RecordText text;
   Append(text, "Rollmoot: Roll audit: commitment ");
-  AppendHex(text, commitment, sizeof commitment);
+  AppendHex(text, Current.Commitment, sizeof Current.Commitment);
   Log(text);
+  if (announce) AnnounceAuditFile(Current.Committed);
+  Copy(text);
   return true;
 }
 
@@ -174,8 +197,12 @@ void AppendJsonString(RecordText& out, WideStringView name) {
 }  // namespace
 
 void StartAudit(AuditClock::time_point now) {
+  Revealed = {};
   RevealAndDrop();  // a key of an earlier load that was never ended is not lost unrevealed
-  if (!TakeKey(now)) LogAuditFailure();
+  if (!TakeKey(now, true)) {
+    LogAuditFailure();
+    AnnounceAuditFile(UtcNow());
+  }
 }
 
 void LogAuditFailure() {
@@ -189,8 +216,10 @@ void EndAudit() {
 }
 
 AuditFeed::AuditFeed(AuditClock::time_point now) noexcept {
+  // With a file per UTC day, a key serves one day, so that each day's file verifies alone.
   if (Current.Live &&
-      (Current.Rolls >= AuditKeyRolls || now - Current.Started >= AuditKeyLifetime)) {
+      (Current.Rolls >= AuditKeyRolls || now - Current.Started >= AuditKeyLifetime ||
+       (AuditFileOn() && UtcDay(UtcNow()) != UtcDay(Current.Committed)))) {
     RevealAndDrop();
   }
   if (!Current.Live && !TakeKey(now)) failed_ = true;
@@ -237,6 +266,7 @@ void RecordAuditedRoll(const WideChar* name, std::span<const AuditGroup> groups)
     }
   }
   Log(text);
+  Copy(text);
 }
 
 std::uint32_t AuditedRolls() {
@@ -245,4 +275,17 @@ std::uint32_t AuditedRolls() {
 
 bool AuditKeyLive() {
   return Current.Live;
+}
+
+bool LiveAuditKey(AuditLive& live) {
+  if (!Current.Live) return false;
+  std::copy(std::begin(Current.Commitment), std::end(Current.Commitment),
+            std::begin(live.Commitment));
+  live.Committed = Current.Committed;
+  live.Rolls = Current.Rolls;
+  return true;
+}
+
+const AuditRevealed& LastRevealedKey() {
+  return Revealed;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 
+#include "dice/utc_time.h"
 #include "host/platform.h"
 
 inline constexpr std::size_t AuditKeyBytes = 32;
@@ -34,7 +35,9 @@ extern AuditBlock AuditWords;
 
 // At load, after the configuration's log lines: takes a key and logs
 // "Rollmoot: Roll audit: commitment C". When that fails it logs the audit's error line and
-// the first roll tries again.
+// the first roll tries again. With the audit file on (UseAuditFile before), the file's own line
+// follows, and every audit line from here on is copied into the file; a key then also gives
+// way at the first roll of a new UTC day.
 // Each key is checked as it is set up, before its commitment: blocks 0 and 1 of its stream,
 // computed as the rolls compute them, must equal a one-shot MAC of the same input
 // (AuditReferenceMac). A key that fails is dropped unused, as when the source fails, but the
@@ -93,3 +96,18 @@ void RecordAuditedRoll(const WideChar* name, std::span<const AuditGroup> groups)
 // What a key serves now, for tests: rolls under it (0 without a key) and whether there is one.
 std::uint32_t AuditedRolls();
 bool AuditKeyLive();
+
+// What players may witness: the key in use (its commitment, when it was logged, the rolls
+// recorded under it so far), false without one; and the last key revealed since the load.
+struct AuditLive {
+  unsigned char Commitment[platform::Sha256Bytes];
+  UtcSeconds Committed;
+  std::uint32_t Rolls;
+};
+bool LiveAuditKey(AuditLive& live);
+struct AuditRevealed {
+  bool Any = false;
+  unsigned char Commitment[platform::Sha256Bytes] = {};
+  unsigned char Key[AuditKeyBytes] = {};
+};
+const AuditRevealed& LastRevealedKey();

@@ -45,12 +45,18 @@ constexpr std::array<MessageRow, MessageCount> Rows{{
     {"OneDieOnly", U"at most {max} die in one roll", Max},
     {"AtCharacter", U"at character {position}", Bit(Placeholder::Position)},
     {"AtEnd", U"at the end", 0},
+    {"DiceKey", U"Roll audit key {commitment}, committed {time}, {rolls} rolls so far",
+     Bit(Placeholder::Commitment) | Bit(Placeholder::Time) | Bit(Placeholder::Rolls)},
+    {"DiceKeyRevealed", U"Last revealed key {key} for commitment {commitment}",
+     Bit(Placeholder::Key) | Bit(Placeholder::Commitment)},
+    {"DiceKeyNone", U"Roll audit: no key yet", 0},
 }};
 
 // By Placeholder, from Name on.
-constexpr std::array<std::u32string_view, 14> PlaceholderNames{
-    U"name",    U"count", U"sides",  U"results", U"total",    U"expression", U"parts",
-    U"seconds", U"text",  U"reason", U"where",   U"position", U"min",        U"max"};
+constexpr std::array<std::u32string_view, 18> PlaceholderNames{
+    U"name",  U"count",   U"sides",      U"results", U"total", U"expression",
+    U"parts", U"seconds", U"text",       U"reason",  U"where", U"position",
+    U"min",   U"max",     U"commitment", U"time",    U"rolls", U"key"};
 
 constexpr Placeholder FindPlaceholder(std::u32string_view name, std::uint32_t allowed) {
   for (std::size_t i = 0; i < PlaceholderNames.size(); ++i) {

@@ -35,8 +35,12 @@ enum class MessageId : std::uint8_t {
   OneDieOnly,  // TooManyDice when the limit is one die
   AtCharacter,
   AtEnd,
+  // /dicekey's lines: the key in use (or that there is none), the last one revealed.
+  DiceKey,
+  DiceKeyRevealed,
+  DiceKeyNone,
 };
-inline constexpr std::size_t MessageCount = static_cast<std::size_t>(MessageId::AtEnd) + 1;
+inline constexpr std::size_t MessageCount = static_cast<std::size_t>(MessageId::DiceKeyNone) + 1;
 
 enum class Placeholder : std::uint8_t {
   None,  // a literal run
@@ -54,6 +58,10 @@ enum class Placeholder : std::uint8_t {
   Position,
   Min,
   Max,
+  Commitment,
+  Time,
+  Rolls,
+  Key,
 };
 
 inline constexpr std::size_t MaxTemplateCharacters = 200;

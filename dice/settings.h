@@ -17,6 +17,7 @@ struct RollSettings {
   bool RollCommand = false;
   bool SecureRolls = false;  // every die from the system's secure source, not the engine
   bool AuditRolls = false;   // every die from the audit's committed stream, each roll recorded
+  bool AuditFile = false;    // the audit's lines also in a file per UTC day; only with AuditRolls
   bool operator==(const RollSettings&) const = default;
 };
 

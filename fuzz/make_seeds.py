@@ -196,6 +196,9 @@ CONFIG.update({
     "secure-rolls-number": '{"SecureRolls": 1}',
     "audit-rolls-on": '{"AuditRolls": true}',
     "audit-rolls-string": '{"AuditRolls": "\\ud83c\\udfb2"}',
+    "audit-file-on": '{"AuditRolls": true, "AuditFile": true}',
+    "audit-file-alone": '{"AuditFile": true}',
+    "audit-file-number": '{"AuditRolls": true, "AuditFile": 1}',
     "messages-german": '{"SenderName": "W\u00fcrfel", "Messages": {"Roll": "{name} w\u00fcrfelt '
                        '{count}W{sides}: {results}", "Wait": "Bitte noch {seconds} s warten"}}',
     "messages-not-object": '{"Messages": ["Roll"]}',

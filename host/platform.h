@@ -1,6 +1,6 @@
 // The one place where Windows and other platforms differ: the host's 16-bit text unit,
-// the plugin folder's separators, symbol export, how a module finds its own file path, and
-// the system's secure random source and hashes.
+// the plugin folder's separators, symbol export, how a module finds its own file path, the
+// system's secure random source and hashes, and appending lines to a text file.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,9 @@ using WideChar = wchar_t;
 #define HOST_TEXT(literal) L##literal
 // A plugin's folder beneath the server directory; the directory is used as the host gives it.
 inline constexpr char PluginFolderPattern[] = "{}\\ArkApi\\Plugins\\{}\\";
+inline constexpr char PathSeparator = '\\';
+// Text files for people to open in the system's own editors.
+inline constexpr char LineEnd[] = "\r\n";
 #define ROLLMOOT_EXPORT extern "C" __declspec(dllexport)
 #if defined(ROLLMOOT_BUILDING_HOST)
 #define HOST_API __declspec(dllexport)
@@ -24,6 +27,8 @@ inline constexpr char PluginFolderPattern[] = "{}\\ArkApi\\Plugins\\{}\\";
 using WideChar = char16_t;
 #define HOST_TEXT(literal) u##literal
 inline constexpr char PluginFolderPattern[] = "{}/ArkApi/Plugins/{}/";
+inline constexpr char PathSeparator = '/';
+inline constexpr char LineEnd[] = "\n";
 #define ROLLMOOT_EXPORT extern "C" __attribute__((visibility("default")))
 #define HOST_API __attribute__((visibility("default")))
 #endif
@@ -80,6 +85,35 @@ class HmacSha256 {
   struct State;
   // The library's keyed context (libcrypto), or a State of ours (BCrypt).
   void* state_ = nullptr;
+};
+
+// Why a file operation failed, in the system's words.
+struct FileError {
+  char Text[160] = {};
+};
+
+// A file kept open for appending, written a whole line at a time with one system call and
+// no buffer of the process in between, so each line is out of the process once Append returns
+// (a crash of the server loses none). Nothing is ever truncated but a line of our own that was
+// cut short. Neither copyable nor movable.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile() { Close(); }
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Opens `path` (UTF-8) for appending, creating it when missing, after creating `folder`
+  // (its last part; the folder above it must exist) when missing. Closes any file open before.
+  bool Open(const char* folder, const char* path, FileError& why) noexcept;
+  // Appends all `size` bytes, or none: the part of a write the system cut short is taken back
+  // off the file's end.
+  bool Append(const char* data, std::size_t size, FileError& why) noexcept;
+  bool IsOpen() const noexcept { return handle_ != nullptr; }
+  void Close() noexcept;
+
+ private:
+  void* handle_ = nullptr;  // the system's handle (a descriptor plus one, elsewhere)
 };
 
 }  // namespace platform

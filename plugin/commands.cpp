@@ -1,5 +1,6 @@
 #include "plugin/commands.h"
 
+#include "dice/dice_key_command.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
 
@@ -37,6 +38,10 @@ void NotationCallback(AShooterPlayerController* player, FString* message, int, i
   NotationRollCommand(player, message);
 }
 
+void DiceKeyCallback(AShooterPlayerController* player, FString*, int, int) {
+  TellDiceKey(player);
+}
+
 }  // namespace
 
 const std::array<DiceCommand, 7> DiceCommandTable{{
@@ -60,3 +65,5 @@ const std::array<DiceCommand, 7> PrivateDiceCommandTable{{
 }};
 
 const DiceCommand NotationCommand{"/roll", &NotationCallback};
+
+const DiceCommand DiceKeyCommand{"/dicekey", &DiceKeyCallback};

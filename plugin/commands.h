@@ -22,6 +22,10 @@ extern const std::array<DiceCommand, 7> PrivateDiceCommandTable;
 // switches it on, and removed last.
 extern const DiceCommand NotationCommand;
 
+// "/dicekey": the roll audit's key as players may witness it; registered last when the audit
+// is on, and removed last.
+extern const DiceCommand DiceKeyCommand;
+
 void DiceCallback3(AShooterPlayerController* player, FString* message, int, int);
 void DiceCallback4(AShooterPlayerController* player, FString* message, int, int);
 void DiceCallback6(AShooterPlayerController* player, FString* message, int, int);

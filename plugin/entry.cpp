@@ -2,6 +2,7 @@
 // the host, which called us.
 #include "config/config.h"
 #include "dice/audit.h"
+#include "dice/audit_file.h"
 #include "dice/cooldown.h"
 #include "dice/settings.h"
 #include "host/asa_api.h"
@@ -36,11 +37,13 @@ ROLLMOOT_EXPORT void Plugin_Init() {
   CreatePluginLog(PluginLogHolder(), "Rollmoot");
   LoadConfig();
   // Committed to before any roll, right after the configuration's lines.
+  if (Settings.AuditFile) UseAuditFile(AuditFolderPath());
   if (Settings.AuditRolls) StartAudit(AuditClock::now());
   ClearCooldowns();  // a load starts from the file again, with nobody waiting
   Register(DiceCommandTable);
   if (Settings.PrivateCommands) Register(PrivateDiceCommandTable);
   if (Settings.RollCommand) Register(std::array{NotationCommand});
+  if (Settings.AuditRolls) Register(std::array{DiceKeyCommand});
 }
 
 ROLLMOOT_EXPORT void Plugin_Unload() {
@@ -48,6 +51,8 @@ ROLLMOOT_EXPORT void Plugin_Unload() {
   Unregister(DiceCommandTable);
   if (Settings.PrivateCommands) Unregister(PrivateDiceCommandTable);
   if (Settings.RollCommand) Unregister(std::array{NotationCommand});
+  if (Settings.AuditRolls) Unregister(std::array{DiceKeyCommand});
   EndAudit();  // reveals the key in use, if any
+  StopAuditFile();
   WriteLog(spdlog::level::info, "Rollmoot: Plugin unloaded");
 }

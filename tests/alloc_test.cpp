@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dice/audit.h"
+#include "dice/audit_file.h"
 #include "dice/cooldown.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
@@ -21,6 +22,7 @@
 #include "dice/settings.h"
 #include "host/fmemory.h"
 #include "host_fixture.h"
+#include "temp_dir.h"
 #include "tests/support/alloc_count.h"
 #include "tests/support/longest_messages.h"
 
@@ -74,6 +76,7 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
   const RollSettings everyOptionButCooldown{0, true, true, 50, true};
   const RollSettings secureRolls{0, false, false, 100, false, true};
   const RollSettings auditRolls{0, false, false, 100, false, false, true};
+  const RollSettings auditFile{0, false, false, 100, false, false, true, true};
   const std::vector<Case> cases{
       {"one die, one player", "Nomad", "/d6", 6, 1},
       {"100 dice to 100 players", "Nomad", "/d20 100", 20, 100},
@@ -99,7 +102,14 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       {"roll audit", longestName, "/d20 100", 20, 100, auditRolls, &RollCommand, 100, true},
       {"roll audit, /roll", longestName, "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
        RollSettings{0, true, true, 100, true, true, true}, &RollNotation, 100, true},
+      // The record goes to the file too: the longest a record can be.
+      {"roll audit with its file", longestName, "/d20 100", 20, 100, auditFile, &RollCommand, 100,
+       true},
+      {"roll audit with its file, /roll", std::string(64, '\x01'),
+       "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
+       RollSettings{0, true, true, 100, true, true, true, true}, &RollNotation, 100, true},
   };
+  const TempDir server;
   // Every case with the English lines, then with every message at its longest.
   for (const bool longest : {false, true})
     for (const Case& c : cases) {
@@ -109,6 +119,11 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
         ASSERT_TRUE(UseLongestMessages());
       }
       Settings = c.Options;
+      if (Settings.AuditFile) {
+        UseAuditFile((server.Path() / "audit").string());
+      } else {
+        StopAuditFile();
+      }
       ClearCooldowns();
       simhost::Reset();
       simhost::SetLeanRelay(true);  // the relay counts lines and keeps none
@@ -139,6 +154,7 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       EXPECT_EQ(hostAfter.Blocks, hostBefore.Blocks) << "a host block outlived the roll";
     }
   EndAudit();
+  StopAuditFile();
   Settings = {};
   Messages = DefaultMessages;
   ClearCooldowns();

@@ -10,7 +10,9 @@
 
 #include "dice/audit.h"
 #include "dice/cooldown.h"
+#include "dice/dice_key_command.h"
 #include "dice/engine.h"
+#include "dice/messages.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
@@ -341,6 +343,77 @@ TEST_F(AuditCommands, KeyThatFailsItsSelfTestIsNeverUsed) {
   }
 }
 
+UtcSeconds Dec8At224107() noexcept {
+  return 1796769667;
+}
+
+// /dicekey tells the asker alone what to note: the key in use (its commitment in full, when it
+// was committed, the rolls so far) and, once a key has been revealed, that key and its
+// commitment, so a player can check the one against the other. It rolls nothing, logs nothing,
+// starts no cooldown and is not refused by one. Templates come from Messages.
+TEST_F(AuditCommands, DiceKeyTellsTheAskerTheKeyInUseAndTheLastOneRevealed) {
+  UtcNow = &Dec8At224107;
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  const auto ask = [&](simhost::PlayerId who) {
+    simhost::ClearInboxes();
+    const std::size_t logged = LogMessages().size();
+    TellDiceKey(simhost::Controller(who));
+    EXPECT_EQ(LogMessages().size(), logged) << "logged";
+    EXPECT_TRUE(Told(who == ann ? bob : ann).empty()) << "told somebody else";
+    return Told(who);
+  };
+  StartAudit(AuditClock::now());
+  const std::string first = LastHex("Rollmoot: Roll audit: commitment ");
+  EXPECT_EQ(ask(ann), std::vector<std::string>{"Roll audit key " + first +
+                                               ", committed 2026-12-08T22:41:07Z, 0 rolls so far"});
+  Type(ann, "/d20");
+  Type(bob, "/d6 2");
+  EXPECT_EQ(ask(ann), std::vector<std::string>{"Roll audit key " + first +
+                                               ", committed 2026-12-08T22:41:07Z, 2 rolls so far"});
+  EXPECT_EQ(AuditedRolls(), 2u);
+
+  AuditFeed rotate(AuditClock::now() + AuditKeyLifetime);  // the next roll's key
+  const std::string key = LastHex("Rollmoot: Roll audit: key ");
+  const std::string second = LastHex("Rollmoot: Roll audit: commitment ");
+  ASSERT_NE(first, second);
+  EXPECT_EQ(ask(bob),
+            (std::vector<std::string>{
+                "Roll audit key " + second + ", committed 2026-12-08T22:41:07Z, 0 rolls so far",
+                "Last revealed key " + key + " for commitment " + first}));
+
+  ASSERT_EQ(ParseMessage(MessageId::DiceKey, U"{rolls}|{time}|{commitment}",
+                         Messages[static_cast<std::size_t>(MessageId::DiceKey)])
+                .Error,
+            TemplateError::None);
+  ASSERT_EQ(ParseMessage(MessageId::DiceKeyRevealed, U"{commitment} \U0001F511 {key}",
+                         Messages[static_cast<std::size_t>(MessageId::DiceKeyRevealed)])
+                .Error,
+            TemplateError::None);
+  ASSERT_EQ(ParseMessage(MessageId::DiceKeyNone, U"kein Schl\u00FCssel",
+                         Messages[static_cast<std::size_t>(MessageId::DiceKeyNone)])
+                .Error,
+            TemplateError::None);
+  EXPECT_EQ(ask(ann), (std::vector<std::string>{"0|2026-12-08T22:41:07Z|" + second,
+                                                first + " \xF0\x9F\x94\x91 " + key}));
+  EndAudit();  // no key in use now: the None line, then the last revealed
+  const std::string last = LastHex("Rollmoot: Roll audit: key ");
+  EXPECT_EQ(ask(ann), (std::vector<std::string>{"kein Schl\xC3\xBCssel",
+                                                second + " \xF0\x9F\x94\x91 " + last}));
+  Messages = DefaultMessages;
+
+  // The cooldown neither refuses it nor is started by it.
+  StartAudit(AuditClock::now());
+  ClearCooldowns();
+  EXPECT_EQ(ask(ann).size(), 1u) << "a new load has revealed nothing yet";
+  simhost::ClearInboxes();
+  Type(ann, "/d4");
+  EXPECT_EQ(Told(ann).size(), 1u);
+  EXPECT_EQ(Told(ann)[0].rfind("Ann rolled 1d4", 0), 0u) << Told(ann)[0];
+  EXPECT_EQ(ask(ann).size(), 1u);
+  UtcNow = &SystemUtcNow;
+}
+
 #if !defined(_WIN32)
 
 // No key to be had (at load, and at the roll), or a hash that fails in the middle of a roll:
@@ -359,6 +432,9 @@ TEST_F(AuditCommands, FailedSourceOrHashRefusesTheRollAndTheNextRollTriesAgain) 
   source::fail = true;
   StartAudit(AuditClock::now());
   EXPECT_EQ(LogMessages(), std::vector<std::string>(2, error));
+  TellDiceKey(simhost::Controller(bob));
+  EXPECT_EQ(Told(bob), std::vector<std::string>{"Roll audit: no key yet"});
+  simhost::ClearInboxes();
   for (const char* command : {"/d20 3", "/pd6", "/roll 1d4"}) {
     simhost::ClearInboxes();
     const std::size_t logged = LogMessages().size();

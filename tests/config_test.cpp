@@ -370,6 +370,43 @@ TEST_P(SettingTest, ValidValueOnItsOwn) {
 INSTANTIATE_TEST_SUITE_P(, SettingTest, ::testing::ValuesIn(Members),
                          [](const auto& row) { return row.param.Key; });
 
+// AuditFile only goes with AuditRolls; its error line follows the audit's own.
+TEST_F(ConfigTest, AuditFileNeedsAuditRollsAndABoolean) {
+  const LogLine on{Level::info, "Rollmoot: Roll audit: on"};
+  const LogLine needs = Failed("AuditFile needs AuditRolls");
+  const LogLine notBoolean = Failed("AuditFile must be true or false");
+  struct Row {
+    std::string Members;
+    std::vector<LogLine> Lines;  // after the loaded line
+    bool AuditFile;
+  };
+  std::vector<Row> rows{
+      {R"("AuditRolls": true, "AuditFile": true)", {on}, true},
+      {R"("AuditFile": true, "AuditRolls": true)", {on}, true},
+      {R"("AuditRolls": true, "AuditFile": false)", {on}, false},
+      {R"("AuditFile": false)", {}, false},
+      {R"("AuditFile": true)", {needs}, false},
+      {R"("AuditRolls": false, "AuditFile": true)", {needs}, false},
+      {R"("AuditRolls": "yes", "AuditFile": true)",
+       {Failed("AuditRolls must be true or false"), needs},
+       false},
+      {R"("AuditRolls": true, "AuditFile": true, "LogRolls": 2)",
+       {Failed("LogRolls must be true or false"), on},
+       true},
+  };
+  for (const std::string& value : Values(NotABoolean)) {
+    rows.push_back({R"("AuditRolls": true, "AuditFile": )" + value, {on, notBoolean}, false});
+    rows.push_back({R"("AuditFile": )" + value, {notBoolean}, false});
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Members);
+    std::vector<LogLine> expected{Loaded("Dice")};
+    expected.insert(expected.end(), row.Lines.begin(), row.Lines.end());
+    EXPECT_EQ(Load("{" + row.Members + "}"), expected);
+    EXPECT_EQ(Settings.AuditFile, row.AuditFile);
+  }
+}
+
 TEST_F(ConfigTest, SettingLinesKeepTheirOrderWhateverTheFileSays) {
   std::string reversed = R"({"SenderName": "GM")";
   std::string allWrong = "{";

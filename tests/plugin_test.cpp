@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -96,12 +98,55 @@ TEST_F(PluginTest, OptionalCommandsAreRegisteredAfterThePublicOnesWhenSwitchedOn
            {R"({"PrivateCommands": 1})", TableOrder},
            {R"({"RollCommand": true, "PrivateCommands": true})", Plus(both, "/roll")},
            {R"({"RollCommand": true})", Plus(TableOrder, "/roll")},
-           {R"({"RollCommand": false})", TableOrder}}) {
+           {R"({"RollCommand": false})", TableOrder},
+           {R"({"AuditRolls": true, "RollCommand": true, "PrivateCommands": true})",
+            Plus(Plus(both, "/roll"), "/dicekey")},
+           {R"({"AuditRolls": true, "AuditFile": true})", Plus(TableOrder, "/dicekey")},
+           {R"({"AuditRolls": false})", TableOrder}}) {
     server_.WriteConfig(config);
     Start();
     EXPECT_EQ(Calls(simhost::Registry::Register), expected) << config;
     Stop();
     EXPECT_EQ(Calls(simhost::Registry::Unregister), expected) << config;
+    simhost::Reset();
+  }
+}
+
+// The audit file's folder and day file appear beside config.json only when AuditFile is on;
+// its line comes right after the commitment, and the file holds the load's audit lines.
+TEST_F(PluginTest, AuditFileIsWrittenBesideTheConfigurationOnlyWhenSwitchedOn) {
+  const std::filesystem::path folder = server_.PluginFolder() / "audit";
+  const std::regex commitment("Rollmoot: Roll audit: commitment ([0-9a-f]{64})");
+  for (const bool on : {false, true}) {
+    SCOPED_TRACE(on);
+    std::filesystem::remove_all(folder);
+    server_.WriteConfig(on ? R"({"AuditRolls": true, "AuditFile": true})"
+                           : R"({"AuditRolls": true})");
+    const auto ann = Join("Ann");
+    const std::size_t mark = LogMessages().size();
+    Start();
+    simhost::Say(ann, HOST_TEXT("/d6"));
+    Stop();
+    const std::vector<std::string> all = LogMessages();
+    const std::vector<std::string> log(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
+    ASSERT_GE(log.size(), 4u);
+    std::smatch committed;
+    ASSERT_TRUE(std::regex_match(log[2], committed, commitment)) << log[2];
+    if (!on) {
+      EXPECT_FALSE(std::filesystem::exists(folder));
+      EXPECT_EQ(log[3].rfind("Rollmoot: Roll audit: #1 \"Ann\" d6:", 0), 0u) << log[3];
+      simhost::Reset();
+      continue;
+    }
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) files.push_back(entry);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0].filename().string(),
+                                 std::regex(R"(rolls-\d{4}-\d{2}-\d{2}\.txt)")));
+    EXPECT_EQ(log[3], "Rollmoot: Roll audit file: " + files[0].string());
+    std::ifstream in(files[0], std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(content.find("Z commitment " + committed[1].str()), std::string::npos) << content;
     simhost::Reset();
   }
 }

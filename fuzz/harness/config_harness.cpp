@@ -100,6 +100,9 @@ const std::map<std::string, std::set<std::string>>& MessagePlaceholders() {
       {"OneDieOnly", max},
       {"AtCharacter", {"position"}},
       {"AtEnd", none},
+      {"DiceKey", {"commitment", "time", "rolls"}},
+      {"DiceKeyRevealed", {"key", "commitment"}},
+      {"DiceKeyNone", none},
   };
   return table;
 }
@@ -210,6 +213,10 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   if (boolean("RollCommand", read.RollCommand) && read.RollCommand) info("Roll command: /roll");
   if (boolean("SecureRolls", read.SecureRolls) && read.SecureRolls) info("Secure rolls: on");
   if (boolean("AuditRolls", read.AuditRolls) && read.AuditRolls) info("Roll audit: on");
+  if (boolean("AuditFile", read.AuditFile) && read.AuditFile && !read.AuditRolls) {
+    wrong("AuditFile needs AuditRolls");
+    read.AuditFile = false;
+  }
 
   // Messages: the count of those taken, then each refusal in the byte order of the names.
   const auto messages = document.find("Messages");

@@ -35,8 +35,15 @@ inline std::u32string LongestTemplate(MessageId id) {
     case MessageId::AtCharacter:
       text = U"{position}";
       break;
+    case MessageId::DiceKey:
+      text = U"{commitment}{time}{rolls}";
+      break;
+    case MessageId::DiceKeyRevealed:
+      text = U"{key}{commitment}";
+      break;
     case MessageId::NoSecureSource:
     case MessageId::AtEnd:
+    case MessageId::DiceKeyNone:
       break;
     default:
       text = U"{max}";
