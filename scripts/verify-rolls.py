@@ -34,7 +34,7 @@ LOGGER = "[Rollmoot]["
 AUDIT_LINE = "info] " + MARKER
 UNLOADED = "info] Rollmoot: Plugin unloaded"
 # The console server's own events, which quote what players typed and their names.
-CONSOLE_EVENT = re.compile(r"(?:host|error|stats): |\[.*\] -> #[0-9]+ ")
+CONSOLE_EVENT = re.compile(r"(?:host|error|stats): |\[[\s\S]*\] -> #[0-9]+ ")
 # The console server's --json log event, exactly as it writes one.
 JSON_LOG_HEAD, JSON_LOG_TAIL = '{"event":"log","text":', "}"
 STAMP = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z ")
@@ -235,7 +235,7 @@ def verify(sources):
         sources = decode(sources)
     except Malformed as failure:
         return 1, [f"FAILED: {failure}"], []
-    failures = []  # (order, where, why)
+    failures = []  # (order, where, why); the first one given wins among equal orders
     open_key = None
     closed = None  # how the last key ended: "revealed" or "superseded"
     unrevealed = []
@@ -331,7 +331,7 @@ def verify(sources):
     if open_key is not None:
         unrevealed.append(open_key)
     if failures:
-        _, where, why = min(failures)
+        _, where, why = min(failures, key=lambda failure: failure[0])
         return 1, [f"FAILED: {where}: {why}"], []
     if not found:
         return 1, ["no roll audit found"], []
