@@ -279,7 +279,9 @@ def main(argv):
              "not a line of a roll audit file"),
             ("audit-file-marker-inside", "2026-12-08T22:41:00Z " + MARK + "commitment " + ZERO,
              "not a line of a roll audit file"),
-            ("audit-file-other-text", "2026-12-08T22:41:00Z on", "not a line of a roll audit file")):
+            ("audit-file-other-text", "2026-12-08T22:41:00Z on", "not a line of a roll audit file"),
+            ("audit-file-time-malformed", "2026-12-08 22:41:00Z commitment " + ZERO,
+             "not a line of a roll audit file")):
         copy = list(day1)
         copy.insert(2, line + "\n")
         cases.add(name, {"rolls-2026-12-08.txt": copy}, ("rolls-2026-12-08.txt", 3, why))
