@@ -10,6 +10,7 @@ chromedriver), opened from disk as a player would:
 - the d6 chart's bars and table hold the counts the records hold;
 - the search finds a player's rolls by name and by time, and a name holding HTML is shown as
   text;
+- hostile inputs from the script's fuzz generator get the same verdict from both;
 - the page makes no request but for its own files, and its policy refuses a connection;
 - a small screenshot of the page for the README is left in WORK_DIR/verify-page.png.
 
@@ -68,8 +69,8 @@ def check(condition, message):
         raise Failure(message)
 
 
-def load_verifier(path):
-    spec = importlib.util.spec_from_file_location("verify_rolls", path)
+def load_module(path, name):
+    spec = importlib.util.spec_from_file_location(name, path)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     return module
@@ -156,6 +157,18 @@ def cases(driver):
         check((text + "\n", page_status) == (expected, status),
               f"case {name}: the page says {page_status} {text!r}, the case {status} {expected!r}")
     print(f"page: {len(names)} cases as expected")
+
+
+def fuzzed(driver, verifier, work, inputs=150):
+    fuzz = load_module(os.path.join(HERE, "fuzz_test.py"), "fuzz_test")
+    rng = fuzz.random.Random(7)
+    pool = fuzz.seeds()
+    for index in range(inputs):
+        sources = [(name, fuzz.mutate(rng, lines)) for name, lines in rng.sample(pool, rng.randint(1, 2))]
+        folder = os.path.join(work, "fuzz", str(index))
+        paths = write(folder, [(f"{i}-{name}", data) for i, (name, data) in enumerate(sources)])
+        same_verdict(driver, verifier, f"fuzz input {index} ({folder})", paths)
+    print(f"page: {inputs} fuzzed inputs, the same verdicts as the script")
 
 
 def tampered_copies(driver, verifier, work, log):
@@ -268,7 +281,7 @@ def main(argv):
         print("skipped: the page test needs python3-selenium, chromium and chromium-driver "
               "(scripts/setup.sh all installs them)")
         return 0
-    verifier = load_verifier(verifier_path)
+    verifier = load_module(verifier_path, "verify_rolls")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     log = session(server, SESSION)
@@ -279,6 +292,7 @@ def main(argv):
             no_network(driver)
             keyboard(driver)
             cases(driver)
+            fuzzed(driver, verifier, work)
             [log_path] = write(os.path.join(work, "session"), [("server.log", log)])
             same_verdict(driver, verifier, "the session's log", [log_path], 0)
             [json_path] = write(os.path.join(work, "session-json"),
