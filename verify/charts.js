@@ -175,7 +175,9 @@ const DiceCharts = (() => {
         `a bar outside it is marked in the table.`));
       section.append(chart(sides, faces, test, range));
       const details = element("details", sides <= 20 ? { open: "" } : {});
-      details.append(element("summary", {}, `Table of the d${sides}'s faces`), table(sides, faces, test, range));
+      const scroll = element("div", { class: "scroll" });
+      scroll.append(table(sides, faces, test, range));
+      details.append(element("summary", {}, `Table of the d${sides}'s faces`), scroll);
       section.append(details);
       into.append(section);
     }

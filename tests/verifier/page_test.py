@@ -236,6 +236,20 @@ def search(driver, log_path):
     check(driver.find_element(By.ID, "found").text == "0 rolls found", "a name nobody has")
 
 
+def phone(driver, log_path):
+    """At a phone's width nothing but the wide rolls table (which scrolls in its own box) is
+    wider than the screen."""
+    driver.set_window_size(360, 740)
+    run_page(driver, [log_path])
+    wider = driver.execute_script("""
+        const width = document.documentElement.clientWidth;
+        return [...document.querySelectorAll('main > *, pre, svg, .drop, textarea')]
+            .filter(e => e.getBoundingClientRect().right > width + 1).map(e => e.id || e.tagName);""")
+    check(not wider and driver.execute_script(
+        "return document.documentElement.scrollWidth <= document.documentElement.clientWidth"),
+        f"wider than a phone's screen: {wider}")
+
+
 def no_network(driver):
     """Every request the page made was for a file: URL, and its policy refuses a connection
     (one to a closed local port, so nothing would leave the machine were it allowed)."""
@@ -312,6 +326,7 @@ def main(argv):
             same_verdict(driver, verifier, "10,000 /d6 as audit files", d6_paths, 0)
             d6_chart(driver, d6_path, d6_log)
             search(driver, log_path)
+            phone(driver, d6_path)
             driver.set_window_size(640, 900)
             run_page(driver, [d6_path])
             driver.execute_script("document.getElementById('result').scrollIntoView()")
