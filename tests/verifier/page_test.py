@@ -32,8 +32,9 @@ PAGE = "file://" + os.path.join(ROOT, "verify", "index.html")
 CASES = os.path.join(HERE, "cases")
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync"]
-CONFIG = ('{"SenderName": "Dice", "AuditRolls": true, "LogRolls": true, "PrivateCommands": true, '
-          '"RollCommand": true}')
+# A plugin without the audit file ignores the member; then audit files are made from the log.
+CONFIG = ('{"SenderName": "Dice", "AuditRolls": true, "AuditFile": true, "LogRolls": true, '
+          '"PrivateCommands": true, "RollCommand": true}')
 HOSTILE = '<img src=x onerror="document.title=1">'
 SESSION = f"""join Ann
 join {HOSTILE}
@@ -96,6 +97,7 @@ def run_page(driver, paths):
 
 
 def session(server, script, json_output=False):
+    """(the console's output, [(name, bytes)] of the audit files the plugin wrote)."""
     with tempfile.TemporaryDirectory() as root:
         folder = os.path.join(root, "ArkApi", "Plugins", "Rollmoot")
         os.makedirs(folder)
@@ -103,12 +105,19 @@ def session(server, script, json_output=False):
             f.write(CONFIG)
         done = subprocess.run(server + ["--server-dir", root] + (["--json"] if json_output else []),
                               input=script.encode(), capture_output=True, timeout=600, check=True)
-    return done.stdout
+        audit = os.path.join(folder, "audit")
+        files = []
+        for name in sorted(os.listdir(audit)) if os.path.isdir(audit) else []:
+            with open(os.path.join(audit, name), "rb") as f:
+                files.append((name, f.read()))
+    return done.stdout, files
 
 
-def audit_files(log):
-    """The log's audit lines as audit files would hold them, a key per day: until the plugin
-    writes its own, the same lines with a UTC time before them."""
+def audit_files(log, written):
+    """The audit files the plugin wrote or, from a plugin that writes none, the log's audit
+    lines as such files hold them, a key per day, each with a UTC time before it."""
+    if written:
+        return written
     days, second = [], 0
     for line in log.decode("utf-8").split("\n"):
         found = re.match(r"[0-9/]{8} [0-9:]{5} \[Rollmoot\]\[info\] Rollmoot: Roll audit: "
@@ -120,7 +129,7 @@ def audit_files(log):
         second += 1
         days[-1].append(f"2026-12-{8 + len(days):02d}T00:{second // 60 % 60:02d}:{second % 60:02d}Z "
                         f"{found.group(1)}\n")
-    return ["".join(day).encode() for day in days]
+    return [(f"rolls-2026-12-{9 + i:02d}.txt", "".join(day).encode()) for i, day in enumerate(days)]
 
 
 def write(folder, files):
@@ -298,8 +307,10 @@ def main(argv):
     verifier = load_module(verifier_path, "verify_rolls")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    log = session(server, SESSION)
-    d6_log = session(server, "join Ann\n" + "say Ann /d6\n" * D6_ROLLS)
+    log, log_files = session(server, SESSION)
+    d6_log, d6_files = session(server, "join Ann\n" + "say Ann /d6\n" * D6_ROLLS)
+    print("page: audit files " + ("as the plugin wrote them" if log_files and d6_files
+                                  else "made from the log: the plugin wrote none"))
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(chromium, chromedriver, profile)
         try:
@@ -310,19 +321,15 @@ def main(argv):
             [log_path] = write(os.path.join(work, "session"), [("server.log", log)])
             same_verdict(driver, verifier, "the session's log", [log_path], 0)
             [json_path] = write(os.path.join(work, "session-json"),
-                                [("server.jsonl", session(server, SESSION, True))])
+                                [("server.jsonl", session(server, SESSION, True)[0])])
             same_verdict(driver, verifier, "the session's --json output", [json_path], 0)
-            days = audit_files(log)
-            paths = write(os.path.join(work, "session-audit"),
-                          [(f"rolls-2026-12-{9 + i:02d}.txt", d) for i, d in enumerate(days)])
+            paths = write(os.path.join(work, "session-audit"), audit_files(log, log_files))
             same_verdict(driver, verifier, "the session's audit files", paths, 0)
             tampered_copies(driver, verifier, work, log)
             [d6_path] = write(os.path.join(work, "d6"), [("server.log", d6_log)])
             status, report = same_verdict(driver, verifier, "10,000 /d6", [d6_path], 0)
             check(report == f"verified: {D6_ROLLS} rolls, {D6_ROLLS} dice, 10 keys", report)
-            d6_paths = write(os.path.join(work, "d6-audit"),
-                             [(f"rolls-2026-12-{9 + i:02d}.txt", d) for i, d in
-                              enumerate(audit_files(d6_log))])
+            d6_paths = write(os.path.join(work, "d6-audit"), audit_files(d6_log, d6_files))
             same_verdict(driver, verifier, "10,000 /d6 as audit files", d6_paths, 0)
             d6_chart(driver, d6_path, d6_log)
             search(driver, log_path)
