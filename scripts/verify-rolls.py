@@ -202,7 +202,7 @@ class Key:
         self.commitment = commitment
         self.order = order
         self.where = where
-        self.records = []  # (order, where, N, groups)
+        self.records = []  # (order, where, time, N, name, groups)
 
 
 def split_lines(data):
