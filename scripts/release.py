@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Packs a built Rollmoot.dll into dist/Rollmoot-<version>-win64.zip, laid out as it goes onto
 a server, with the operators' part of the README, the changelog, the language files of
-examples/ and SHA256SUMS.
+examples/, the roll audit's verifiers (verify-rolls.py and the page verify/) and SHA256SUMS.
 
 usage: scripts/release.sh [--test-build] [--out DIR] BUILD_DIR
 
@@ -172,6 +172,10 @@ def release(build_dir, out_dir, test_build):
     for example in sorted(glob.glob(os.path.join(ROOT, "examples", "messages-*.json"))):
         with open(example, "rb") as f:
             files["examples/" + os.path.basename(example)] = f.read()
+    # The roll audit's verifiers, for operators to publish beside their audit files.
+    for path in ["scripts/verify-rolls.py", *sorted(glob.glob("verify/*", root_dir=ROOT))]:
+        with open(os.path.join(ROOT, path), "rb") as f:
+            files[path.removeprefix("scripts/")] = f.read()
     files["SHA256SUMS"] = "".join(
         f"{hashlib.sha256(files[name]).hexdigest()}  {name}\n" for name in sorted(files)).encode()
 

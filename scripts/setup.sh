@@ -3,7 +3,8 @@
 # repeated run costs nothing. Usage: scripts/setup.sh [native|all]
 #   native: what building, running and testing on this machine needs
 #   all:    also clang (sanitizers, fuzzing), the llvm tools (symbolizer, nm, readobj),
-#           clang-format, valgrind, the Windows cross compiler and Wine
+#           clang-format, valgrind, the Windows cross compiler and Wine, and headless Chromium
+#           with its WebDriver and Python's selenium for the verifier page's test
 # Programs are called by their plain names (clang++, llvm-symbolizer), so the unversioned
 # packages "clang" and "llvm" are listed beside the versioned ones that provide the files.
 set -euo pipefail
@@ -14,7 +15,8 @@ packages=(cmake ninja-build g++ git python3 pkg-config
   libreadline-dev libssl-dev)
 if [[ "$scope" == all ]]; then
   packages+=(clang clang-14 libclang-rt-14-dev llvm llvm-14 clang-format valgrind
-    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+    chromium chromium-driver python3-selenium)
 fi
 
 missing=()

@@ -64,8 +64,9 @@ def main():
             entries = archive.infolist()
             names = [e.filename for e in entries]
             languages = [f"examples/messages-{code}.json" for code in ("de", "es", "fr", "pt-BR", "ru")]
+            page = [f"verify/{n}" for n in ("charts.js", "index.html", "page.js", "verify.css", "verify.js")]
             check(names == ["ArkApi/Plugins/Rollmoot/Rollmoot.dll", "CHANGELOG.md", "README.txt",
-                            "SHA256SUMS", *languages], f"entries: {names}")
+                            "SHA256SUMS", *languages, "verify-rolls.py", *page], f"entries: {names}")
             check(all(e.date_time == (1980, 1, 1, 0, 0, 0) for e in entries), "timestamps not fixed")
             files = {n: archive.read(n) for n in names}
     check(files["ArkApi/Plugins/Rollmoot/Rollmoot.dll"] == dll_bytes, "the packed DLL differs")
@@ -80,6 +81,11 @@ def main():
     check("## For developers" not in readme and "rollmoot-server" not in readme,
           "README.txt carries more than the operators' part")
     check(f"## {version}" in files["CHANGELOG.md"].decode(), "CHANGELOG.md has no entry for the version")
+    root = os.path.dirname(os.path.dirname(os.path.abspath(script)))
+    for entry, source in (("verify-rolls.py", "scripts/verify-rolls.py"),
+                          ("verify/verify.js", "verify/verify.js")):
+        with open(os.path.join(root, source), "rb") as f:
+            check(files[entry] == f.read(), f"{entry} is not the repository's {source}")
     print(f"ok: {name}, {len(archives[0])} bytes, same twice")
 
 
