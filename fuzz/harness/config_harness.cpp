@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -146,6 +147,31 @@ std::optional<std::int32_t> IntegerIn(const nlohmann::json& member, std::int64_t
   return static_cast<std::int32_t>(value);
 }
 
+// The report of what follows the file's first value, an object, when anything but whitespace
+// does. The object ends at the first closing brace whose prefix is a whole JSON text; lines
+// and columns count from 1, a line ending at LF, a column counting bytes.
+std::optional<std::string> TextAfterObject(const std::string& text) {
+  if (nlohmann::json::accept(text)) return std::nullopt;
+  std::size_t end = text.find('}');
+  while (end != std::string::npos && !nlohmann::json::accept(text.substr(0, end + 1))) {
+    end = text.find('}', end + 1);
+  }
+  if (end == std::string::npos) return "no end of the object found";  // fails the comparison
+  std::size_t at = end + 1;
+  while (at < text.size() && std::string_view(" \t\r\n").find(text[at]) != std::string::npos) ++at;
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i < at; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "text after the settings at line " + std::to_string(line) + ", column " +
+         std::to_string(column) + " is ignored";
+}
+
 // Nothing when the loader must report the file as a whole: the first JSON value must be an
 // object whose "SenderName", when present, is a string. Each optional member then stands on
 // its own, in a fixed order.
@@ -165,6 +191,9 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   outcome.Name = name == document.end() ? "Dice" : name->get<std::string>();
   auto& lines = outcome.Lines;
   lines.emplace_back(Level::info, "Rollmoot: Configuration loaded - SenderName: " + outcome.Name);
+  if (const std::optional<std::string> after = TextAfterObject(text)) {
+    lines.emplace_back(Level::err, "Rollmoot: Error loading config: " + *after);
+  }
   // Per member: absent says nothing, wrong says so and keeps the default, a value other than
   // the default says what it is.
   const auto wrong = [&](const std::string& what) {
