@@ -24,6 +24,9 @@ constexpr std::uint32_t Max = Bit(Placeholder::Max);
 constexpr std::array<MessageRow, MessageCount> Rows{{
     {"Roll", U"{name} rolled {count}d{sides} and got: {results}", RollSlots},
     {"RollMany", U"{name} rolled {count}d{sides} and got: {results} (Total: {total})", RollSlots},
+    {"PrivateRoll", U"{name} rolled {count}d{sides} and got: {results}", RollSlots},
+    {"PrivateRollMany", U"{name} rolled {count}d{sides} and got: {results} (Total: {total})",
+     RollSlots},
     {"Notation", U"{name} rolled {expression} and got: {parts} (Total: {total})",
      Bit(Placeholder::Name) | Bit(Placeholder::Expression) | Bit(Placeholder::Parts) |
          Bit(Placeholder::Total)},

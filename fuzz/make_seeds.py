@@ -202,6 +202,8 @@ CONFIG.update({
     "messages-longest": '{"Messages": {"Wait": "{seconds}' + "\U0001f3b2" * 191 + '"}}',
     "messages-too-long": '{"Messages": {"Wait": "' + "x" * 201 + '"}}',
     "messages-duplicate": '{"Messages": {"Wait": "{x}", "Wait": "{seconds}", "W\u00e4it": ""}}',
+    "messages-private": '{"Messages": {"Roll": "{name}: {results}", "PrivateRollMany": "{total}", '
+                        '"PrivateRoll": "{x}"}}',
     "after-object-comma": '{"SenderName":"GM"}, "CooldownSeconds": 10 }',
     "after-object-pasted": '{\n  "SenderName": "Dice"\n}\n{\n  "SenderName": "GM",\n  '
                            '"MaxDice": 20\n}\n',

@@ -83,6 +83,8 @@ const std::map<std::string, std::set<std::string>>& MessagePlaceholders() {
   static const std::map<std::string, std::set<std::string>> table{
       {"Roll", roll},
       {"RollMany", roll},
+      {"PrivateRoll", roll},
+      {"PrivateRollMany", roll},
       {"Notation", {"name", "expression", "parts", "total"}},
       {"Wait", {"seconds"}},
       {"CannotRoll", {"text", "reason"}},
@@ -299,6 +301,11 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < MessageCount; ++i) {
     if (!(Messages[i] == DefaultMessages[i])) notDefault.emplace(MessageNames[i]);
   }
+  // A private line not taken must be its public twin's, whatever that is.
+  const auto message = [&](MessageId id) { return Messages[static_cast<std::size_t>(id)]; };
+  const bool privateRollFollows = message(MessageId::PrivateRoll) == message(MessageId::Roll);
+  const bool privateRollManyFollows =
+      message(MessageId::PrivateRollMany) == message(MessageId::RollMany);
   Messages = DefaultMessages;
 
   if (after.Blocks != before.Blocks || after.Bytes != before.Bytes) {
@@ -316,8 +323,19 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
     }
     if (SenderTag != utf::Utf8ToWide("[" + outcome->Name + "]")) return "label is not [name]";
     if (!(loaded == outcome->Read)) return "settings differ from the file";
+    const auto follows = [&](const std::string& name) {
+      return (name == "PrivateRoll" && privateRollFollows) ||
+             (name == "PrivateRollMany" && privateRollManyFollows);
+    };
     for (const std::string& name : notDefault) {
-      if (outcome->Taken.count(name) == 0) return "a message not taken is not its default";
+      if (outcome->Taken.count(name) == 0 && !follows(name)) {
+        return "a message not taken is not its default";
+      }
+    }
+    for (const std::string name : {"PrivateRoll", "PrivateRollMany"}) {
+      if (outcome->Taken.count(name) == 0 && !follows(name)) {
+        return "a private line not taken is not its public twin's";
+      }
     }
     return {};
   }
