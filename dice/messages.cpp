@@ -24,9 +24,6 @@ constexpr std::uint32_t Max = Bit(Placeholder::Max);
 constexpr std::array<MessageRow, MessageCount> Rows{{
     {"Roll", U"{name} rolled {count}d{sides} and got: {results}", RollSlots},
     {"RollMany", U"{name} rolled {count}d{sides} and got: {results} (Total: {total})", RollSlots},
-    {"PrivateRoll", U"{name} rolled {count}d{sides} and got: {results}", RollSlots},
-    {"PrivateRollMany", U"{name} rolled {count}d{sides} and got: {results} (Total: {total})",
-     RollSlots},
     {"Notation", U"{name} rolled {expression} and got: {parts} (Total: {total})",
      Bit(Placeholder::Name) | Bit(Placeholder::Expression) | Bit(Placeholder::Parts) |
          Bit(Placeholder::Total)},
@@ -34,6 +31,9 @@ constexpr std::array<MessageRow, MessageCount> Rows{{
     {"CannotRoll", U"Cannot roll \"{text}\": {reason}",
      Bit(Placeholder::Text) | Bit(Placeholder::Reason)},
     {"NoSecureSource", U"Cannot roll now: no secure random source", 0},
+    {"PrivateRoll", U"{name} rolled {count}d{sides} and got: {results}", RollSlots},
+    {"PrivateRollMany", U"{name} rolled {count}d{sides} and got: {results} (Total: {total})",
+     RollSlots},
     {"ExpectedTerm", U"expected a number or a die {where}", Where},
     {"ExpectedSides", U"expected the number of sides {where}", Where},
     {"ExpectedKeep", U"expected kh or kl {where}", Where},
