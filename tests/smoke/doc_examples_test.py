@@ -21,7 +21,8 @@ A marked example is a fenced block right after a line of its own
               and with `build/release` (in DEVELOPING.md `build/<any preset>`) standing for
               the build under test, as the Quick start builds it; the next
               fenced block shows its output. Only lines of the kinds that block shows are
-              compared (chat, log, host, error, stats, JSON events, other).
+              compared (chat, log, host, error, stats, JSON events, other); blank lines
+              are not.
 """
 import glob
 import json
@@ -226,7 +227,7 @@ class Runner:
         kinds = {kind(line) for line in expected}
         strip = "log" in kinds and not any(LOG_PREFIX.match(line) for line in expected)
         printed = [LOG_PREFIX.sub("", line) if strip else line
-                   for line in done.stdout.splitlines() if kind(line) in kinds]
+                   for line in done.stdout.splitlines() if line.strip() and kind(line) in kinds]
         return same(expected, printed)
 
 
