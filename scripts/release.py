@@ -140,6 +140,26 @@ def archive_files():
     return files
 
 
+def carried_links(name, data, carried):
+    """A Markdown file of the archive with its links to files the archive lacks written out as
+    text, and those to the README pointed at README.txt."""
+    base = os.path.dirname(name)
+
+    def link(match):
+        label, target = match.group(1), match.group(2)
+        path, hash_, fragment = target.partition("#")
+        if not path or re.match(r"^https?://", target):
+            return match.group(0)
+        resolved = os.path.normpath(os.path.join(base, path)).replace(os.sep, "/")
+        if resolved == "README.md":
+            return f"[{label}]({os.path.relpath('README.txt', base or '.').replace(os.sep, '/')})"
+        if resolved in carried:
+            return match.group(0)
+        return f"{label} ({resolved} in the source repository)"
+
+    return LINK.sub(link, data.decode("utf-8")).encode("utf-8")
+
+
 def anchor(heading):
     """The anchor a Markdown renderer gives a heading."""
     text = heading.lstrip("#").strip().lower()
@@ -221,6 +241,8 @@ def release(build_dir, out_dir, test_build):
         files = {PLUGIN_PATH: f.read()}
     files.update(archive_files())
     files["CHANGELOG.md"] = changelog(version)
+    for name in [n for n in files if n.endswith(".md")]:
+        files[name] = carried_links(name, files[name], set(files) | {"README.txt"})
     files["README.txt"] = operators_readme(version, set(files))
     files["SHA256SUMS"] = "".join(
         f"{hashlib.sha256(files[name]).hexdigest()}  {name}\n" for name in sorted(files)).encode()

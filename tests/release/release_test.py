@@ -66,6 +66,15 @@ def check_readme(readme, names, version):
         check(path in readme, f"README.txt never names {path}")
 
 
+def check_markdown_links(files):
+    """The Markdown files beside README.txt link only to what the archive holds."""
+    for name in (n for n in files if n.endswith(".md")):
+        for target in re.findall(r"\]\(([^)#\s]+)[^)]*\)", files[name].decode()):
+            if not re.match(r"^https?://", target):
+                linked = os.path.normpath(os.path.join(os.path.dirname(name), target)).replace(os.sep, "/")
+                check(linked in files, f"{name} links to {target}, which the archive lacks")
+
+
 def readme_only(release_py, version):
     spec = importlib.util.spec_from_file_location("release", release_py)
     release = importlib.util.module_from_spec(spec)
@@ -75,6 +84,10 @@ def readme_only(release_py, version):
         check(path in names, f"the archive would lack {path}")
     readme = release.operators_readme(version, names).decode()
     check_readme(readme, names, version)
+    files = {n: release.carried_links(n, data, names | {"README.txt"})
+             for n, data in release.archive_files().items()}
+    files["README.txt"] = readme.encode()
+    check_markdown_links(files)
     print(f"ok: README.txt of {len(readme.splitlines())} lines, {len(names)} files beside it")
 
 
@@ -122,6 +135,7 @@ def main():
 
     readme = files["README.txt"].decode()
     check_readme(readme, names, version)
+    check_markdown_links(files)
     with open(os.path.join(os.path.dirname(script), "..", "examples", "config.example.json"), "rb") as f:
         check(files["examples/config.example.json"] == f.read(), "config.example.json differs")
     check(f"## {version}" in files["CHANGELOG.md"].decode(), "CHANGELOG.md has no entry for the version")
