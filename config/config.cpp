@@ -79,7 +79,9 @@ void WrongMember(std::string_view text) {
 // column counts bytes.
 void ReportTextAfterValue(const std::string& text, std::size_t valueEnd) {
   const std::size_t after = text.find_first_not_of(" \t\n\r", valueEnd);
-  if (after == std::string::npos) return;
+  // The parser takes a zero byte for the end of its input, as in a file padded with zeros by
+  // a write cut short: nothing after it is text to it.
+  if (after == std::string::npos || text[after] == '\0') return;
   const auto before = text.begin() + static_cast<std::ptrdiff_t>(after);
   const auto line = 1 + std::count(text.begin(), before, '\n');
   const auto column = std::find(std::make_reverse_iterator(before), text.rend(), '\n') -

@@ -214,6 +214,7 @@ RAW_CONFIG = {
     "overlong-utf8": b'{"SenderName": "\xc0\xaf"}',
     "truncated-utf8": b'{"SenderName": "\xe2\x82"}',
     "nul-byte": b'{"SenderName": "G\x00M"}',
+    "after-object-zeros": b'{"CooldownSeconds": 2.0}' + b"\x00" * 40 + b"x",
 }
 
 # Notation: (dice limit byte, flags byte, text); UTF8 marks text written as UTF-8.

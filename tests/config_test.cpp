@@ -420,6 +420,10 @@ TEST_F(ConfigTest, TextAfterTheSettingsIsReportedAndIgnored) {
       {"{\"SenderName\": \"W\xC3\xBCrfel\"} }", {Loaded("W\xC3\xBCrfel"), after(1, 27)}, {}},
       {"{\"MaxDice\": 5}\n\t\r\n ", {Loaded("Dice"), MaxDice5}, {0, false, false, 5}},
       {"\xEF\xBB\xBF{}x", {Loaded("Dice"), after(1, 6)}, {}},
+      // A zero byte ends the parser's input, so what follows it is no text to report.
+      {std::string("{\"MaxDice\": 5}\n\0\0 x", 19),
+       {Loaded("Dice"), MaxDice5},
+       {0, false, false, 5}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.content);
