@@ -33,8 +33,11 @@ std::u16string ChatLine500() {
 // Every message replaced, as the German example file does.
 void UseEveryMessage() {
   static const std::pair<MessageId, std::u32string_view> german[] = {
-      {MessageId::Roll, U"{name} würfelt {count}W{sides}: {results}"},
-      {MessageId::RollMany, U"{name} würfelt {count}W{sides}: {results} (Summe: {total})"},
+      {MessageId::Roll, U"{name} würfelt {count}d{sides}: {results}"},
+      {MessageId::RollMany, U"{name} würfelt {count}d{sides}: {results} (Summe: {total})"},
+      {MessageId::PrivateRoll, U"{name} würfelt {count}d{sides}: {results} (nur du siehst das)"},
+      {MessageId::PrivateRollMany,
+       U"{name} würfelt {count}d{sides}: {results} (Summe: {total}, nur du siehst das)"},
       {MessageId::Notation, U"{name} würfelt {expression}: {parts} (Summe: {total})"},
       {MessageId::Wait, U"Bitte noch {seconds} s warten"},
       {MessageId::CannotRoll, U"Kann „{text}“ nicht würfeln: {reason}"},

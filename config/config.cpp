@@ -4,10 +4,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -68,6 +71,23 @@ bool ReadBoolean(const nlohmann::json& document, const char* key, bool& value) {
 
 void WrongMember(std::string_view text) {
   WriteLog(err, "Rollmoot: Error loading config: {}", text);
+}
+
+// The settings are the file's first JSON value, as they always were. Anything but whitespace
+// after it (a block pasted below the object, a stray brace) is not read, so say where it
+// starts, lines and columns counted from 1 as the parser counts them: a line ends at LF, and a
+// column counts bytes.
+void ReportTextAfterValue(const std::string& text, std::size_t valueEnd) {
+  const std::size_t after = text.find_first_not_of(" \t\n\r", valueEnd);
+  // The parser takes a zero byte for the end of its input, as in a file padded with zeros by
+  // a write cut short: nothing after it is text to it.
+  if (after == std::string::npos || text[after] == '\0') return;
+  const auto before = text.begin() + static_cast<std::ptrdiff_t>(after);
+  const auto line = 1 + std::count(text.begin(), before, '\n');
+  const auto column = std::find(std::make_reverse_iterator(before), text.rend(), '\n') -
+                      std::make_reverse_iterator(before) + 1;
+  WrongMember(
+      fmt::format("text after the settings at line {}, column {} is ignored", line, column));
 }
 
 // The optional members, each on its own and in this order: a wrong one is reported and
@@ -162,14 +182,20 @@ void LoadConfig() {
       WriteLog(err, "Rollmoot: Failed to open config.json for reading");
       return;
     }
-    nlohmann::json document;
-    in >> document;  // the first complete value; whatever follows is not read
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     in.close();
+    // The first complete value; whatever follows is not read. An object ends at its brace,
+    // so the parser has taken nothing beyond it.
+    std::istringstream stream(text);
+    nlohmann::json document;
+    stream >> document;
+    const std::streamoff valueEnd = stream.tellg();
 
     const std::string name = document.value("SenderName", std::string("Dice"));
     // The file is UTF-8 and the host's text UTF-16: decode so the label shows as written.
     SenderTag = utf::Utf8ToWide("[" + name + "]");
     WriteLog(info, "Rollmoot: Configuration loaded - SenderName: {}", name);
+    ReportTextAfterValue(text, valueEnd < 0 ? text.size() : static_cast<std::size_t>(valueEnd));
     Settings = ReadSettings(document);
     ReadMessages(document);
   } catch (const std::exception& error) {

@@ -4,7 +4,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dice/messages.h"
@@ -58,16 +61,24 @@ void ReadMessages(const nlohmann::json& document) {
   }
   // The library keeps an object's members sorted by name, byte for byte.
   std::vector<std::string> refused;
-  int taken = 0;
+  std::array<bool, MessageCount> taken{};
   for (const auto& [name, value] : member->items()) {
     std::string why = Take(name, value);
     if (why.empty()) {
-      ++taken;
+      taken[static_cast<std::size_t>(*FindMessage(name))] = true;
     } else {
       refused.push_back(std::move(why));
     }
   }
-  if (taken > 0) WriteLog(spdlog::level::info, "Rollmoot: Messages: {} customised", taken);
+  // A private line not taken follows its public twin, customised or not.
+  for (const auto& [twin, own] : {std::pair{MessageId::Roll, MessageId::PrivateRoll},
+                                  std::pair{MessageId::RollMany, MessageId::PrivateRollMany}}) {
+    const auto index = static_cast<std::size_t>(own);
+    if (!taken[index]) Messages[index] = Messages[static_cast<std::size_t>(twin)];
+  }
+  if (const auto count = std::count(taken.begin(), taken.end(), true); count > 0) {
+    WriteLog(spdlog::level::info, "Rollmoot: Messages: {} customised", count);
+  }
   for (const std::string& why : refused) {
     WriteLog(spdlog::level::err, "Rollmoot: Error loading config: {}", why);
   }

@@ -20,6 +20,10 @@ enum class MessageId : std::uint8_t {
   Wait,        // the cooldown's refusal
   CannotRoll,  // a /roll expression refused: the text and a reason below
   NoSecureSource,
+  // A private command's lines; a load that leaves one unset makes it a copy of Roll or
+  // RollMany, so private lines read as the public ones unless the operator says otherwise.
+  PrivateRoll,
+  PrivateRollMany,
   // The reasons of CannotRoll; the first five say where, with AtCharacter or AtEnd.
   ExpectedTerm,
   ExpectedSides,

@@ -37,7 +37,7 @@ void Roll(AShooterPlayerController* player, FString* message, int sides, Audienc
   RecordRoll(named, name, {&dice, 1});
   if (!named) return;
   Line line;
-  BuildLine(line, name, count, sides, results, total);
+  BuildLine(line, name, count, sides, results, total, audience == Audience::Roller);
   SendRollLine(player, line.data(), audience);
 }
 

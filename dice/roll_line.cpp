@@ -22,7 +22,7 @@ void Write(WideChar* out, MessageId id, Value&& value) {
 }  // namespace
 
 void BuildLine(Line& line, const FString& name, std::int32_t count, int sides,
-               const std::int32_t* results, std::int64_t total) {
+               const std::int32_t* results, std::int64_t total, bool privateRoll) {
   const WideChar* text = *name;
   const std::size_t nameLength = std::char_traits<WideChar>::length(text);
   // The template's own text, then each placeholder at most once: the name, three numbers, and
@@ -33,27 +33,29 @@ void BuildLine(Line& line, const FString& name, std::int32_t count, int sides,
               static_cast<std::size_t>(count) * valueRoom + 1);
 
   // One die: its value is the total, and the default line shows no total.
-  Write(line.data(), count == 1 ? MessageId::Roll : MessageId::RollMany,
-        [&](WideChar* out, Placeholder slot) {
-          switch (slot) {
-            case Placeholder::Name:
-              return std::copy_n(text, nameLength, out);
-            case Placeholder::Count:
-              return PutNumber(out, count);
-            case Placeholder::Sides:
-              return PutNumber(out, sides);
-            case Placeholder::Results:
-              for (std::int32_t i = 0; i < count; ++i) {
-                if (i != 0) out = Put(out, ", ");
-                out = PutNumber(out, results[i]);
-              }
-              return out;
-            case Placeholder::Total:
-              return PutNumber(out, total);
-            default:
-              return out;
-          }
-        });
+  const MessageId id = privateRoll
+                           ? (count == 1 ? MessageId::PrivateRoll : MessageId::PrivateRollMany)
+                           : (count == 1 ? MessageId::Roll : MessageId::RollMany);
+  Write(line.data(), id, [&](WideChar* out, Placeholder slot) {
+    switch (slot) {
+      case Placeholder::Name:
+        return std::copy_n(text, nameLength, out);
+      case Placeholder::Count:
+        return PutNumber(out, count);
+      case Placeholder::Sides:
+        return PutNumber(out, sides);
+      case Placeholder::Results:
+        for (std::int32_t i = 0; i < count; ++i) {
+          if (i != 0) out = Put(out, ", ");
+          out = PutNumber(out, results[i]);
+        }
+        return out;
+      case Placeholder::Total:
+        return PutNumber(out, total);
+      default:
+        return out;
+    }
+  });
 }
 
 void BuildWaitLine(Line& line, std::int32_t seconds) {

@@ -208,12 +208,19 @@ CONFIG.update({
     "messages-longest": '{"Messages": {"Wait": "{seconds}' + "\U0001f3b2" * 191 + '"}}',
     "messages-too-long": '{"Messages": {"Wait": "' + "x" * 201 + '"}}',
     "messages-duplicate": '{"Messages": {"Wait": "{x}", "Wait": "{seconds}", "W\u00e4it": ""}}',
+    "messages-private": '{"Messages": {"Roll": "{name}: {results}", "PrivateRollMany": "{total}", '
+                        '"PrivateRoll": "{x}"}}',
+    "after-object-comma": '{"SenderName":"GM"}, "CooldownSeconds": 10 }',
+    "after-object-pasted": '{\n  "SenderName": "Dice"\n}\n{\n  "SenderName": "GM",\n  '
+                           '"MaxDice": 20\n}\n',
+    "after-object-nested": '{"a": {"b": "}"}, "MaxDice": 5}\r\n  \t}',
 })
 RAW_CONFIG = {
     "invalid-utf8": b'{"SenderName": "\xff\xfe"}',
     "overlong-utf8": b'{"SenderName": "\xc0\xaf"}',
     "truncated-utf8": b'{"SenderName": "\xe2\x82"}',
     "nul-byte": b'{"SenderName": "G\x00M"}',
+    "after-object-zeros": b'{"CooldownSeconds": 2.0}' + b"\x00" * 40 + b"x",
 }
 
 # Notation: (dice limit byte, flags byte, text); UTF8 marks text written as UTF-8.

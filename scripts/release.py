@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Packs a built Rollmoot.dll into dist/Rollmoot-<version>-win64.zip, laid out as it goes onto
-a server, with the operators' part of the README, the changelog, the language files of
-examples/, the roll audit's verifiers (verify-rolls.py and the page verify/) and SHA256SUMS.
+a server, with the README as README.txt, the changelog, what operators and players need beside
+them (ARCHIVE_FILES) and SHA256SUMS.
 
 usage: scripts/release.sh [--test-build] [--out DIR] BUILD_DIR
 
@@ -22,6 +22,20 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PLUGIN_PATH = "ArkApi/Plugins/Rollmoot/Rollmoot.dll"
 FIXED_TIME = (1980, 1, 1, 0, 0, 0)  # the earliest a zip can say
+# Repository files the archive carries at their repository paths, so the README's paths hold
+# in both: the settings file to copy, the language files, the reference, and what players need
+# to check the roll audit.
+ARCHIVE_FILES = [
+    "examples/config.example.json",
+    "examples/messages-*.json",
+    "docs/reference.md",
+    "scripts/verify-rolls.py",
+    "examples/audit-sample.log",
+    "verify/*",
+]
+# README sections that serve only a clone of the repository.
+REPOSITORY_SECTIONS = ("## Quick start", "## For developers")
+LINK = re.compile(r"\[([^\]]+)\]\(([^)\s]+)\)")
 
 
 class Refused(Exception):
@@ -115,13 +129,72 @@ def find_dll(build_dir):
     raise Refused(f"no Rollmoot.dll in {build_dir}/bin/Release or {build_dir}/bin: build it first")
 
 
-def operators_readme(version):
-    """The README's part for server operators, as a Windows text file."""
+def archive_files():
+    """Archive path -> bytes of every file of ARCHIVE_FILES that the repository holds."""
+    files = {}
+    for pattern in ARCHIVE_FILES:
+        for path in sorted(glob.glob(os.path.join(ROOT, pattern))):
+            if os.path.isfile(path):
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, ROOT).replace(os.sep, "/")] = f.read()
+    return files
+
+
+def carried_links(name, data, carried):
+    """A Markdown file of the archive with its links to files the archive lacks written out as
+    text, and those to the README pointed at README.txt."""
+    base = os.path.dirname(name)
+
+    def link(match):
+        label, target = match.group(1), match.group(2)
+        path, hash_, fragment = target.partition("#")
+        if not path or re.match(r"^https?://", target):
+            return match.group(0)
+        resolved = os.path.normpath(os.path.join(base, path)).replace(os.sep, "/")
+        if resolved == "README.md":
+            return f"[{label}]({os.path.relpath('README.txt', base or '.').replace(os.sep, '/')})"
+        if resolved in carried:
+            return match.group(0)
+        return f"{label} ({resolved} in the source repository)"
+
+    return LINK.sub(link, data.decode("utf-8")).encode("utf-8")
+
+
+def anchor(heading):
+    """The anchor a Markdown renderer gives a heading."""
+    text = heading.lstrip("#").strip().lower()
+    return re.sub(r"[^\w\- ]", "", text).replace(" ", "-")
+
+
+def operators_readme(version, carried):
+    """The README as a Windows text file for the archive: without the sections that serve only
+    a clone, without the examples' test marks, and with every link written out as text: a
+    section of its own by name, a file the archive carries (`carried`) by its path, anything
+    else as a file of the source repository. Refused when a link names a section it lacks."""
     with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as f:
         lines = f.read().splitlines()
-    start = lines.index("## For server operators")
-    end = next((i for i in range(start + 1, len(lines)) if lines[i].startswith("## ")), len(lines))
-    part = [f"Rollmoot {version}", "", *lines[start:end]]
+    kept, skipping = [], False
+    for line in lines:
+        if line.startswith("## "):
+            skipping = line in REPOSITORY_SECTIONS
+        if not skipping and not line.startswith("<!-- doc-test:"):
+            kept.append(line)
+    anchors = {anchor(line) for line in kept if line.startswith("#")}
+
+    def text(link):
+        label, target = link.group(1), link.group(2)
+        path, _, fragment = target.partition("#")
+        if not path:
+            if fragment not in anchors:
+                raise Refused(f"README.md links to #{fragment}, a section README.txt lacks")
+            return label
+        if re.match(r"^https?://", target):
+            return f"{label} ({target})"
+        if path in carried:
+            return path if label == path else f"{label} ({path})"
+        return f"{label} ({path} in the source repository)"
+
+    part = [f"Rollmoot {version}", "", *(LINK.sub(text, line) for line in kept)]
     while part and not part[-1].strip():
         part.pop()
     return ("\r\n".join(part) + "\r\n").encode("utf-8")
@@ -166,16 +239,11 @@ def release(build_dir, out_dir, test_build):
 
     with open(dll_path, "rb") as f:
         files = {PLUGIN_PATH: f.read()}
-    files["README.txt"] = operators_readme(version)
+    files.update(archive_files())
     files["CHANGELOG.md"] = changelog(version)
-    # The language files the README's "Messages" points operators to.
-    for example in sorted(glob.glob(os.path.join(ROOT, "examples", "messages-*.json"))):
-        with open(example, "rb") as f:
-            files["examples/" + os.path.basename(example)] = f.read()
-    # The roll audit's verifiers, for operators to publish beside their audit files.
-    for path in ["scripts/verify-rolls.py", *sorted(glob.glob("verify/*", root_dir=ROOT))]:
-        with open(os.path.join(ROOT, path), "rb") as f:
-            files[path.removeprefix("scripts/")] = f.read()
+    for name in [n for n in files if n.endswith(".md")]:
+        files[name] = carried_links(name, files[name], set(files) | {"README.txt"})
+    files["README.txt"] = operators_readme(version, set(files))
     files["SHA256SUMS"] = "".join(
         f"{hashlib.sha256(files[name]).hexdigest()}  {name}\n" for name in sorted(files)).encode()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Packs a built Rollmoot.dll for a server: dist/Rollmoot-<version>-win64.zip holds
-# ArkApi/Plugins/Rollmoot/Rollmoot.dll, README.txt (the operators' part of the README),
-# CHANGELOG.md and SHA256SUMS; the same DLL gives the same archive bytes.
+# ArkApi/Plugins/Rollmoot/Rollmoot.dll, README.txt (the README, standing alone), CHANGELOG.md,
+# the example settings and language files, the reference, the audit's verifier and
+# SHA256SUMS; the same DLL gives the same archive bytes.
 # Usage: scripts/release.sh [--test-build] [--out DIR] BUILD_DIR
 #   BUILD_DIR     the build holding bin/Release/Rollmoot.dll (msvc presets) or bin/Rollmoot.dll
 #   --test-build  pack a DLL not built with MSVC (e.g. mingw's), which a real host cannot

@@ -6,8 +6,12 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "config/messages_config.h"
 #include "dice/cooldown.h"
 #include "dice/engine.h"
+#include "dice/messages.h"
 #include "dice/notation_command.h"
 #include "dice/roll_command.h"
 #include "dice/settings.h"
@@ -150,6 +154,49 @@ TEST_F(OptionsTest, PrivateRollTellsTheRollerAloneTheLineItsTwinWouldSend) {
   EXPECT_TRUE(Told(bob).empty());
   EXPECT_EQ(simhost::DeliveryCount(), 1u);
   EXPECT_EQ(RollDie(6), 1) << "the private d20 drew one die";
+}
+
+// Unset, a private line is its public twin's, customised or not; set, it is the roller's own.
+TEST_F(OptionsTest, PrivateLinesFollowTheirPublicTwinsUnlessSet) {
+  struct Case {
+    const char* Messages;
+    std::vector<std::string> Lines;  // /pd6, /pd6 2, /d6
+  };
+  const std::vector<Case> cases{
+      {"{}",
+       {"Ann rolled 1d6 and got: 5", "Ann rolled 2d6 and got: 1, 6 (Total: 7)",
+        "Ann rolled 1d6 and got: 6"}},
+      {R"({"Roll": "{name}: {results}", "RollMany": "{name}: {results} = {total}"})",
+       {"Ann: 5", "Ann: 1, 6 = 7", "Ann: 6"}},
+      {R"({"Roll": "{name}: {results}", "PrivateRoll": "{name} (only you saw it): {results}"})",
+       {"Ann (only you saw it): 5", "Ann rolled 2d6 and got: 1, 6 (Total: 7)", "Ann: 6"}},
+      // A refused private line follows its twin as an unset one does.
+      {R"({"Roll": "{name}: {results}", "PrivateRoll": "{x}", "PrivateRollMany": "{total}!"})",
+       {"Ann: 5", "7!", "Ann: 6"}},
+  };
+  Settings.LogRolls = true;
+  const auto ann = Join("Ann");
+  const auto bob = Join("Bob");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Messages);
+    Messages = DefaultMessages;
+    ReadMessages(nlohmann::json::parse(std::string(R"({"Messages": )") + c.Messages + "}"));
+    DiceEngine = SeededEngine(5489);
+    simhost::ClearInboxes();
+    const auto logged = LogMessages().size();
+    Private(ann, "/pd6", 6);
+    Private(ann, "/pd6 2", 6);
+    Roll(ann, "/d6", 6);
+    EXPECT_EQ(Told(ann), c.Lines);
+    EXPECT_EQ(Told(bob), std::vector<std::string>{c.Lines[2]});
+    const auto lines = LogMessages();
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(logged), lines.end()),
+        (std::vector<std::string>{"Rollmoot: Private roll: " + c.Lines[0],
+                                  "Rollmoot: Private roll: " + c.Lines[1],
+                                  "Rollmoot: Roll: " + c.Lines[2]}));
+  }
+  Messages = DefaultMessages;
 }
 
 // --- roll log ----------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -82,6 +83,8 @@ const std::map<std::string, std::set<std::string>>& MessagePlaceholders() {
   static const std::map<std::string, std::set<std::string>> table{
       {"Roll", roll},
       {"RollMany", roll},
+      {"PrivateRoll", roll},
+      {"PrivateRollMany", roll},
       {"Notation", {"name", "expression", "parts", "total"}},
       {"Wait", {"seconds"}},
       {"CannotRoll", {"text", "reason"}},
@@ -149,6 +152,31 @@ std::optional<std::int32_t> IntegerIn(const nlohmann::json& member, std::int64_t
   return static_cast<std::int32_t>(value);
 }
 
+// The report of what follows the file's first value, an object, when anything but whitespace
+// does. The object ends at the first closing brace whose prefix is a whole JSON text; lines
+// and columns count from 1, a line ending at LF, a column counting bytes.
+std::optional<std::string> TextAfterObject(const std::string& text) {
+  if (nlohmann::json::accept(text)) return std::nullopt;
+  std::size_t end = text.find('}');
+  while (end != std::string::npos && !nlohmann::json::accept(text.substr(0, end + 1))) {
+    end = text.find('}', end + 1);
+  }
+  if (end == std::string::npos) return "no end of the object found";  // fails the comparison
+  std::size_t at = end + 1;
+  while (at < text.size() && std::string_view(" \t\r\n").find(text[at]) != std::string::npos) ++at;
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i < at; ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return "text after the settings at line " + std::to_string(line) + ", column " +
+         std::to_string(column) + " is ignored";
+}
+
 // Nothing when the loader must report the file as a whole: the first JSON value must be an
 // object whose "SenderName", when present, is a string. Each optional member then stands on
 // its own, in a fixed order.
@@ -168,6 +196,9 @@ std::optional<Outcome> ExpectedOutcome(const std::string& text) {
   outcome.Name = name == document.end() ? "Dice" : name->get<std::string>();
   auto& lines = outcome.Lines;
   lines.emplace_back(Level::info, "Rollmoot: Configuration loaded - SenderName: " + outcome.Name);
+  if (const std::optional<std::string> after = TextAfterObject(text)) {
+    lines.emplace_back(Level::err, "Rollmoot: Error loading config: " + *after);
+  }
   // Per member: absent says nothing, wrong says so and keeps the default, a value other than
   // the default says what it is.
   const auto wrong = [&](const std::string& what) {
@@ -277,6 +308,11 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < MessageCount; ++i) {
     if (!(Messages[i] == DefaultMessages[i])) notDefault.emplace(MessageNames[i]);
   }
+  // A private line not taken must be its public twin's, whatever that is.
+  const auto message = [&](MessageId id) { return Messages[static_cast<std::size_t>(id)]; };
+  const bool privateRollFollows = message(MessageId::PrivateRoll) == message(MessageId::Roll);
+  const bool privateRollManyFollows =
+      message(MessageId::PrivateRollMany) == message(MessageId::RollMany);
   Messages = DefaultMessages;
 
   if (after.Blocks != before.Blocks || after.Bytes != before.Bytes) {
@@ -294,8 +330,19 @@ std::string CheckConfigFile(const std::uint8_t* data, std::size_t size) {
     }
     if (SenderTag != utf::Utf8ToWide("[" + outcome->Name + "]")) return "label is not [name]";
     if (!(loaded == outcome->Read)) return "settings differ from the file";
+    const auto follows = [&](const std::string& name) {
+      return (name == "PrivateRoll" && privateRollFollows) ||
+             (name == "PrivateRollMany" && privateRollManyFollows);
+    };
     for (const std::string& name : notDefault) {
-      if (outcome->Taken.count(name) == 0) return "a message not taken is not its default";
+      if (outcome->Taken.count(name) == 0 && !follows(name)) {
+        return "a message not taken is not its default";
+      }
+    }
+    for (const std::string name : {"PrivateRoll", "PrivateRollMany"}) {
+      if (outcome->Taken.count(name) == 0 && !follows(name)) {
+        return "a private line not taken is not its public twin's";
+      }
     }
     return {};
   }

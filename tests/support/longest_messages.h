@@ -11,6 +11,8 @@ inline std::u32string LongestTemplate(MessageId id) {
   switch (id) {
     case MessageId::Roll:
     case MessageId::RollMany:
+    case MessageId::PrivateRoll:
+    case MessageId::PrivateRollMany:
       text = U"{name}{count}{sides}{results}{total}";
       break;
     case MessageId::Notation:
