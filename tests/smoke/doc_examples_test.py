@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs every example the documents mark for it and compares what the console server prints
 with what the document shows, byte for byte, values aside: dice, totals, counts of memory
-blocks, times and hashes may differ, nothing else.
+blocks, times and hashes may differ, nothing else; the console server's folder stands for a
+Windows server's `C:\\server`.
 
 usage: doc_examples_test.py REPO BIN_DIR [-- EMULATOR...]
 
@@ -14,7 +15,8 @@ A marked example is a fenced block right after a line of its own
               default is written), `players=A,B` (joined first, before the player).
   load        the block is the first log lines the plugin writes as it loads, from
               `Rollmoot: ` on; `config=above` as for transcript. Its numbers are no values:
-              only hashes may differ.
+              only hashes and UTC times may differ, and a path in the server's folder is
+              shown as on Windows, `C:\\server\\ArkApi\\...`.
   file        `path=P`: the block is the file P of the repository, byte for byte.
   sh          the block runs in bash, in the document's scratch folder (its sh examples run
               in order there, so one may use the files an earlier one made), holding `examples/` and `scripts/`
@@ -35,10 +37,12 @@ import tempfile
 
 DIRECTIVE = re.compile(r"^<!-- doc-test: (\w+)((?: [\w-]+=\S+)*) -->$")
 FENCE = re.compile(r"^(`{3,})(.*)$")
-# A value: a number that is no part of a word (3d6 and d20 are notation, not values), maybe
-# negative or in the parentheses of a dropped die; or a hash.
-VALUE = re.compile(r"(?<![\w.])-?\(?\d+\)?(?![\w])|\b[0-9a-f]{16,}\b")
-HASH = re.compile(r"\b[0-9a-f]{16,}\b")
+# A value: a UTC time or date (the audit's, and its file's name); a number that is no part of a
+# word (3d6 and d20 are notation, not values), maybe negative or in the parentheses of a
+# dropped die; or a hash.
+TIME = r"\b\d{4}-\d\d-\d\d(?:T\d\d:\d\d:\d\dZ)?(?![\w-])"
+VALUE = re.compile(TIME + r"|(?<![\w.])-?\(?\d+\)?(?![\w])|\b[0-9a-f]{16,}\b")
+HASH = re.compile(TIME + r"|\b[0-9a-f]{16,}\b")
 LOG_PREFIX = re.compile(r"^\d\d/\d\d/\d\d \d\d:\d\d \[Rollmoot\]\[\w+\] ")
 
 
@@ -48,8 +52,12 @@ def pattern(expected, numbers_free):
     parts, at = [], 0
     for value in (VALUE if numbers_free else HASH).finditer(expected):
         parts.append(re.escape(expected[at:value.start()]))
-        parts.append(r"[0-9a-f]+" if not re.fullmatch(r"-?\(?\d+\)?", value.group())
-                     else r"-?\(?\d+\)?")
+        if re.fullmatch(TIME, value.group()):
+            parts.append(TIME)
+        elif re.fullmatch(r"-?\(?\d+\)?", value.group()):
+            parts.append(r"-?\(?\d+\)?")
+        else:
+            parts.append(r"[0-9a-f]+")
         at = value.end()
     parts.append(re.escape(expected[at:]))
     return re.compile("".join(parts) + r"\Z")
@@ -69,6 +77,13 @@ def kind(line):
         if line.startswith(prefix + ": "):
             return prefix
     return "other"
+
+
+def windows_paths(line, server_dir):
+    """`line` with each path in `server_dir` written as the same path of a Windows server in
+    `C:\\server`, so that a document shows what an operator's log shows."""
+    return re.sub(re.escape(server_dir) + r"\S*",
+                  lambda path: "C:\\server" + path.group()[len(server_dir):].replace("/", "\\"), line)
 
 
 def same(expected, actual, numbers_free=True):
@@ -200,7 +215,8 @@ class Runner:
     def load(self, example, scratch):
         expected = [line for line in example.text.splitlines() if line.strip()]
         output = self.session(scratch, self.config(example), "")
-        logged = [LOG_PREFIX.sub("", line) for line in output if kind(line) == "log"]
+        logged = [windows_paths(LOG_PREFIX.sub("", line), os.path.join(scratch, "doc-test-server"))
+                  for line in output if kind(line) == "log"]
         # Load lines hold no dice: their numbers are the settings', and must match.
         return same(expected, logged[:len(expected)], numbers_free=False)
 
