@@ -36,6 +36,8 @@ ARCHIVE_FILES = [
 # README sections that serve only a clone of the repository.
 REPOSITORY_SECTIONS = ("## Quick start", "## For developers")
 LINK = re.compile(r"\[([^\]]+)\]\(([^)\s]+)\)")
+# A picture's link: in plain text its description and path, as for any link.
+PICTURE = re.compile(r"!(?=\[[^\]]+\]\([^)\s]+\))")
 
 
 class Refused(Exception):
@@ -194,7 +196,7 @@ def operators_readme(version, carried):
             return path if label == path else f"{label} ({path})"
         return f"{label} ({path} in the source repository)"
 
-    part = [f"Rollmoot {version}", "", *(LINK.sub(text, line) for line in kept)]
+    part = [f"Rollmoot {version}", "", *(LINK.sub(text, PICTURE.sub("", line)) for line in kept)]
     while part and not part[-1].strip():
         part.pop()
     return ("\r\n".join(part) + "\r\n").encode("utf-8")
