@@ -33,6 +33,16 @@ enum class MessageId : std::uint8_t {
   TooManyTerms,
   TooManyDice,
   OneDieOnly,  // TooManyDice when the limit is one die
+  // /roll's modifiers and labels: the labelled line, then more reasons of CannotRoll.
+  NotationLabelled,
+  ExpectedNumber,
+  ExplodesEveryFace,
+  RerollsEveryFace,
+  FailureWithoutSuccess,
+  RepeatedModifier,
+  DropRange,
+  CompareRange,
+  LabelTooLong,
   AtCharacter,
   AtEnd,
 };
@@ -54,6 +64,8 @@ enum class Placeholder : std::uint8_t {
   Position,
   Min,
   Max,
+  Label,
+  Modifier,
 };
 
 inline constexpr std::size_t MaxTemplateCharacters = 200;
