@@ -49,7 +49,7 @@ void DrawTerm(const NotationTerm& term, NotationDraw& draw, Feed& feed, std::int
   const auto sides = static_cast<std::uint32_t>(term.Sides);
   const std::int32_t offset = term.FaceOffset();
   const std::int32_t firstShown = draw.Count;
-  // The typed dice of later terms are always drawn, so these stop short of the room.
+  // Each draw is recorded for the audit; the face is what points compare.
   const auto face = [&] {
     const std::int32_t value = RollDieFrom(feed, sides);
     draw.Drawn[draw.DrawnCount++] = value;
