@@ -146,10 +146,12 @@ void DrawNotation(const Notation& notation, NotationDraw& draw, Feed& feed) {
     if (term.Dice) {
       notation_detail::DrawTerm(term, draw, feed, room, counts[t]);
       worth = 0;
-      for (std::int32_t die = firstShown; die < draw.Count; ++die) {
-        if (term.Success.Kind == CompareKind::None) {
+      if (term.Success.Kind == CompareKind::None) {
+        for (std::int32_t die = firstShown; die < draw.Count; ++die) {
           worth += draw.Dropped[die] ? 0 : draw.Values[die];
-        } else {
+        }
+      } else {
+        for (std::int32_t die = firstShown; die < draw.Count; ++die) {
           worth += (draw.Marks[die] & MarkSuccess) != 0 ? 1 : 0;
           worth -= (draw.Marks[die] & MarkFailure) != 0 ? 1 : 0;
         }

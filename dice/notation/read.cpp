@@ -339,9 +339,11 @@ Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
   const WideStringView trimmed = TrimBlanks(text);
   const std::size_t hash = trimmed.find(u'#');
   // Positions count in the trimmed text, so the body starts where it does.
-  const WideStringView body = TrimBlanks(trimmed.substr(0, hash));
+  const WideStringView body =
+      hash == WideStringView::npos ? trimmed : TrimBlanks(trimmed.substr(0, hash));
   if (body.empty()) {
     NotationTerm& d20 = notation.Terms[0];
+    d20 = {};
     d20.Dice = true;
     d20.Count = d20.KeepCount = 1;
     d20.Sides = 20;
@@ -355,6 +357,7 @@ Notation ParseNotation(WideStringView text, std::int32_t maxDice) {
         break;
       }
       NotationTerm& term = notation.Terms[notation.TermCount];
+      term = {};
       term.Negative = negative;
       if (!reader.ReadTerm(term, maxDice)) break;
       ++notation.TermCount;

@@ -25,9 +25,11 @@ enum class ExplodeKind : std::uint8_t { None, Explode, Compound, Penetrate };
 enum class RerollKind : std::uint8_t { None, Reroll, Once };
 enum class CompareKind : std::uint8_t { None, Equal, Less, Greater, LessEqual, GreaterEqual };
 
+// Terms and points have no default member initialisers, so that a Notation's unused terms
+// cost nothing to make; a term is value-initialised (all zero: None, false, 0) when read.
 struct NotationPoint {
-  CompareKind Kind = CompareKind::None;
-  std::int32_t Number = 0;  // 0..MaxNotationCompare
+  CompareKind Kind;
+  std::int32_t Number;  // 0..MaxNotationCompare
 
   bool Matches(std::int32_t value) const {
     switch (Kind) {
@@ -50,20 +52,20 @@ struct NotationPoint {
 };
 
 struct NotationTerm {
-  bool Negative = false;  // joined by "-"; never the first term
-  bool Dice = false;      // dice, or else a plain number
-  bool Fudge = false;     // dF: drawn as a d3, shown as the draw minus 2
-  KeepKind Keep = KeepKind::None;
-  ExplodeKind Explode = ExplodeKind::None;
-  RerollKind Reroll = RerollKind::None;
-  std::int32_t Count = 0;      // dice: 1..MaxNotationDice
-  std::int32_t Sides = 0;      // dice: the die drawn, MinNotationSides..MaxNotationSides (dF: 3)
-  std::int32_t KeepCount = 0;  // dice: kept or dropped, 1..Count (Count without keep or drop)
-  std::int32_t Value = 0;      // number: 0..MaxNotationNumber
-  NotationPoint ExplodeAt;     // with Explode
-  NotationPoint RerollAt;      // with Reroll
-  NotationPoint Success;       // Kind None: the term is worth its kept dice
-  NotationPoint Failure;       // only beside Success
+  bool Negative;  // joined by "-"; never the first term
+  bool Dice;      // dice, or else a plain number
+  bool Fudge;     // dF: drawn as a d3, shown as the draw minus 2
+  KeepKind Keep;
+  ExplodeKind Explode;
+  RerollKind Reroll;
+  std::int32_t Count;       // dice: 1..MaxNotationDice
+  std::int32_t Sides;       // dice: the die drawn, MinNotationSides..MaxNotationSides (dF: 3)
+  std::int32_t KeepCount;   // dice: kept or dropped, 1..Count (Count without keep or drop)
+  std::int32_t Value;       // number: 0..MaxNotationNumber
+  NotationPoint ExplodeAt;  // with Explode
+  NotationPoint RerollAt;   // with Reroll
+  NotationPoint Success;    // Kind None: the term is worth its kept dice
+  NotationPoint Failure;    // only beside Success
 
   // The faces a die of the term shows before any modifier: 1..Sides, or -1..1 for dF.
   std::int32_t LowestFace() const { return Fudge ? -1 : 1; }
@@ -125,9 +127,9 @@ struct Notation {
   std::size_t Position = 0;
   std::int32_t Limit = 0;  // KeepRange, DropRange: the count; TooManyDice: the dice allowed
   ModifierName Modifier = ModifierName::None;  // RepeatedModifier
-  std::int32_t TermCount = 0;  // terms in use, 1..MaxNotationTerms when Error is None
-  std::int32_t DiceCount = 0;  // typed dice of all terms together
-  NotationTerm Terms[MaxNotationTerms];
+  std::int32_t TermCount = 0;            // terms in use, 1..MaxNotationTerms when Error is None
+  std::int32_t DiceCount = 0;            // typed dice of all terms together
+  NotationTerm Terms[MaxNotationTerms];  // only the first TermCount are meaningful
   // The label as it is shown: trimmed, with control characters as U+FFFD. Empty: none.
   std::int32_t LabelUnits = 0;
   WideChar Label[MaxLabelUnits];

@@ -150,6 +150,13 @@ void AppendExpression(NotationLine& line, const Notation& notation) {
   }
 }
 
+void AppendMarks(NotationLine& line, const NotationTerm& term, std::uint8_t marks) {
+  if ((marks & MarkExploded) != 0) Append(line, ExplodeText(term.Explode));
+  if ((marks & MarkRerolled) != 0) Append(line, RerollText(term.Reroll));
+  if ((marks & MarkSuccess) != 0) Append(line, "*");
+  if ((marks & MarkFailure) != 0) Append(line, "_");
+}
+
 void AppendParts(NotationLine& line, const Notation& notation, const NotationDraw& draw) {
   const std::int32_t terms = std::clamp(notation.TermCount, 0, MaxNotationTerms);
   std::int32_t die = 0;
@@ -165,11 +172,7 @@ void AppendParts(NotationLine& line, const Notation& notation, const NotationDra
       if (i != 0) Append(line, ", ");
       if (draw.Dropped[die]) Append(line, "(");
       AppendNumber(line, draw.Values[die]);
-      const std::uint8_t marks = draw.Marks[die];
-      if ((marks & MarkExploded) != 0) Append(line, ExplodeText(term.Explode));
-      if ((marks & MarkRerolled) != 0) Append(line, RerollText(term.Reroll));
-      if ((marks & MarkSuccess) != 0) Append(line, "*");
-      if ((marks & MarkFailure) != 0) Append(line, "_");
+      if (draw.Marks[die] != 0) AppendMarks(line, term, draw.Marks[die]);
       if (draw.Dropped[die]) Append(line, ")");
     }
     Append(line, "]");
