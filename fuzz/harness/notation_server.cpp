@@ -220,10 +220,11 @@ class ReplayFeed {
   bool ok_ = true;
 };
 
+// Terms whose line shows every value as drawn: no explosion, reroll or Fudge die.
 bool PlainTerms(const Notation& notation) {
   return std::all_of(notation.Terms, notation.Terms + notation.TermCount,
                      [](const NotationTerm& t) {
-                       return t.Explode == ExplodeKind::None && t.Reroll == RerollKind::None;
+                       return t.Explode == ExplodeKind::None && t.Reroll == RerollKind::None && !t.Fudge;
                      });
 }
 
