@@ -110,6 +110,9 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
        RollSettings{0, true, true, 100, true, true, true}, &RollNotation, 100, true},
       {"roll audit, /roll of 200 values", longestName, WorstModifiers(), 0, 100,
        RollSettings{0, true, true, 100, true, false, true}, &RollNotation, 100, true},
+      // The longest record: 200 values of up to four digits.
+      {"roll audit, /roll of 200 values of a d1000", longestName, "/roll 100d1000!>=2", 0, 100,
+       RollSettings{0, true, true, 100, true, false, true}, &RollNotation, 100, true},
   };
   // Every case with the English lines, then with every message at its longest.
   for (const bool longest : {false, true})
