@@ -222,10 +222,10 @@ class ReplayFeed {
 
 // Terms whose line shows every value as drawn: no explosion, reroll or Fudge die.
 bool PlainTerms(const Notation& notation) {
-  return std::all_of(notation.Terms, notation.Terms + notation.TermCount,
-                     [](const NotationTerm& t) {
-                       return t.Explode == ExplodeKind::None && t.Reroll == RerollKind::None && !t.Fudge;
-                     });
+  return std::all_of(
+      notation.Terms, notation.Terms + notation.TermCount, [](const NotationTerm& t) {
+        return t.Explode == ExplodeKind::None && t.Reroll == RerollKind::None && !t.Fudge;
+      });
 }
 
 }  // namespace
