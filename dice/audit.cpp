@@ -40,7 +40,7 @@ AuditKey& Current = Holder.Key;
 enum class Failure { Source, SelfTest };
 Failure LastFailure = Failure::Source;
 
-// Room for the longest record (100 dice of 1000 sides over 20 groups, a name of 64 characters
+// Room for the longest record (200 values of 1000 sides over 20 groups, a name of 64 characters
 // each escaped as \u00XX), so a record takes nothing from the heap.
 using RecordText = fmt::basic_memory_buffer<char, 2048>;
 

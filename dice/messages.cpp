@@ -46,6 +46,18 @@ constexpr std::array<MessageRow, MessageCount> Rows{{
     {"TooManyTerms", U"at most {max} terms", Max},
     {"TooManyDice", U"at most {max} dice in one roll", Max},
     {"OneDieOnly", U"at most {max} die in one roll", Max},
+    {"NotationLabelled",
+     U"{name} rolled {expression} for {label} and got: {parts} (Total: {total})",
+     Bit(Placeholder::Name) | Bit(Placeholder::Expression) | Bit(Placeholder::Parts) |
+         Bit(Placeholder::Total) | Bit(Placeholder::Label)},
+    {"ExpectedNumber", U"expected a number {where}", Where},
+    {"ExplodesEveryFace", U"explodes on every face", Where},
+    {"RerollsEveryFace", U"rerolls on every face", Where},
+    {"FailureWithoutSuccess", U"failures need a success count first", Where},
+    {"RepeatedModifier", U"only one {modifier} per term", Bit(Placeholder::Modifier) | Where},
+    {"DropRange", U"drop must be 1 to {max}", Max},
+    {"CompareRange", U"compare number must be 0 to {max}", Max},
+    {"LabelTooLong", U"label must be at most {max} characters", Max},
     {"AtCharacter", U"at character {position}", Bit(Placeholder::Position)},
     {"AtEnd", U"at the end", 0},
     {"DiceKey", U"Roll audit key {commitment}, committed {time}, {rolls} rolls so far",
@@ -56,10 +68,10 @@ constexpr std::array<MessageRow, MessageCount> Rows{{
 }};
 
 // By Placeholder, from Name on.
-constexpr std::array<std::u32string_view, 18> PlaceholderNames{
-    U"name",  U"count",   U"sides",      U"results", U"total", U"expression",
-    U"parts", U"seconds", U"text",       U"reason",  U"where", U"position",
-    U"min",   U"max",     U"commitment", U"time",    U"rolls", U"key"};
+constexpr std::array<std::u32string_view, 20> PlaceholderNames{
+    U"name",       U"count", U"sides",  U"results", U"total",    U"expression", U"parts",
+    U"seconds",    U"text",  U"reason", U"where",   U"position", U"min",        U"max",
+    U"commitment", U"time",  U"rolls",  U"key",     U"label",    U"modifier"};
 
 constexpr Placeholder FindPlaceholder(std::u32string_view name, std::uint32_t allowed) {
   for (std::size_t i = 0; i < PlaceholderNames.size(); ++i) {

@@ -37,6 +37,16 @@ enum class MessageId : std::uint8_t {
   TooManyTerms,
   TooManyDice,
   OneDieOnly,  // TooManyDice when the limit is one die
+  // /roll's modifiers and labels: the labelled line, then more reasons of CannotRoll.
+  NotationLabelled,
+  ExpectedNumber,
+  ExplodesEveryFace,
+  RerollsEveryFace,
+  FailureWithoutSuccess,
+  RepeatedModifier,
+  DropRange,
+  CompareRange,
+  LabelTooLong,
   AtCharacter,
   AtEnd,
   // /dicekey's lines: the key in use (or that there is none), the last one revealed.
@@ -66,6 +76,8 @@ enum class Placeholder : std::uint8_t {
   Time,
   Rolls,
   Key,
+  Label,
+  Modifier,
 };
 
 inline constexpr std::size_t MaxTemplateCharacters = 200;

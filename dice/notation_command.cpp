@@ -18,17 +18,18 @@ WideStringView Expression(const FString* message) {
   return gap == WideStringView::npos ? WideStringView() : text.substr(gap + 1);
 }
 
-// One group per dice term, in the order drawn.
+// One group per dice term: every value it drew, in the order drawn, rerolled-away ones
+// included, as the die drawn gives it (dF's as a d3).
 std::span<const AuditGroup> DiceGroups(const Notation& notation, const NotationDraw& draw,
                                        AuditGroup (&groups)[MaxNotationTerms]) {
   std::size_t used = 0;
-  std::int32_t die = 0;
+  std::int32_t drawn = 0;
   for (std::int32_t t = 0; t < notation.TermCount && t < MaxNotationTerms; ++t) {
     const NotationTerm& term = notation.Terms[t];
     if (!term.Dice) continue;
-    const std::int32_t count = std::min(term.Count, draw.Count - die);
-    groups[used++] = {term.Sides, draw.Values + die, count};
-    die += count;
+    const std::int32_t count = std::min(draw.TermDrawn[t], draw.DrawnCount - drawn);
+    groups[used++] = {term.Sides, draw.Drawn + drawn, count};
+    drawn += count;
   }
   return {groups, used};
 }

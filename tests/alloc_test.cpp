@@ -53,6 +53,12 @@ std::string Repeat(const std::string& text, int times) {
   return all;
 }
 
+// 100 typed d2 that explode on 2 and reroll 1 once: the 200 values are nearly always all
+// drawn, and each die carries "!p", "ro" and "*", "_" or the parentheses of a dropped one.
+std::string WorstModifiers() {
+  return "/roll 100d2!p2ro1kh100>=2f1 # " + Repeat("\xF0\x9F\x8E\xB2", 40);
+}
+
 using AllocTest = HostTest;
 
 TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
@@ -91,6 +97,9 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       // The longest expression there is, and one that is refused.
       {"/roll, the longest line", longestName, "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
        RollSettings{0, true, true, 100, true}, &RollNotation},
+      // Every value a roll may draw, every marker, the longest label.
+      {"/roll, 200 values and a label", longestName, WorstModifiers(), 0, 100,
+       RollSettings{0, true, true, 100, true}, &RollNotation},
       {"/roll, refused", longestName, "/roll 101d1000 " + std::string(300, '+'), 0, 100,
        everyOptionButCooldown, &RollNotation, 1},
       // The warm-up roll starts the cooldown, so the measured one is refused.
@@ -108,6 +117,14 @@ TEST_F(AllocTest, ARollUsesNoHeapButTheHostsBlocks) {
       {"roll audit with its file, /roll", std::string(64, '\x01'),
        "/roll 100d1000kh1" + Repeat("-100000", 19), 0, 100,
        RollSettings{0, true, true, 100, true, true, true, true}, &RollNotation, 100, true},
+      {"roll audit, /roll of 200 values", longestName, WorstModifiers(), 0, 100,
+       RollSettings{0, true, true, 100, true, false, true}, &RollNotation, 100, true},
+      // The longest record: 200 values of up to four digits.
+      {"roll audit, /roll of 200 values of a d1000", longestName, "/roll 100d1000!>=2", 0, 100,
+       RollSettings{0, true, true, 100, true, false, true}, &RollNotation, 100, true},
+      {"roll audit with its file, /roll of 200 values of a d1000", std::string(64, '\x01'),
+       "/roll 100d1000!>=2", 0, 100, RollSettings{0, true, true, 100, true, false, true, true},
+       &RollNotation, 100, true},
   };
   const TempDir server;
   // Every case with the English lines, then with every message at its longest.

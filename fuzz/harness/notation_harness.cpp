@@ -54,7 +54,7 @@ WideString ExpectedExpression(WideStringView text) {
   const auto digit = [](char c) { return c >= '0' && c <= '9'; };
   std::string out;
   for (std::size_t i = 0; i < squeezed.size();) {
-    const char c = squeezed[i];
+    char c = squeezed[i];
     if (digit(c)) {
       std::size_t end = i;
       while (end < squeezed.size() && digit(squeezed[end])) ++end;
@@ -66,6 +66,10 @@ WideString ExpectedExpression(WideStringView text) {
     if (c == 'd' && (out.empty() || !digit(out.back()))) out += '1';
     out += c;
     ++i;
+    if (c == 'k' && (i == squeezed.size() || (squeezed[i] != 'h' && squeezed[i] != 'l'))) {
+      out += 'h';
+      c = 'h';
+    }
     if ((c == 'h' || c == 'l') && (i == squeezed.size() || !digit(squeezed[i]))) out += '1';
   }
   return Widen(out);
@@ -117,17 +121,25 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
                                : "at most " + std::to_string(maxDice) + " dice in one roll";
   for (const std::string& fixed :
        {std::string("count must be 1 to 100"), std::string("sides must be 2 to 1000"),
-        std::string("number must be 0 to 100000"), std::string("at most 20 terms"), dice}) {
+        std::string("number must be 0 to 100000"), std::string("at most 20 terms"), dice,
+        std::string("explodes on every face"), std::string("rerolls on every face"),
+        std::string("failures need a success count first"),
+        std::string("compare number must be 0 to 100000"),
+        std::string("label must be at most 40 characters")}) {
     if (reason == Widen(fixed)) return {};
+  }
+  for (const char* modifier :
+       {"!", "!!", "!p", "r", "ro", "kh", "kl", "dh", "dl", "f", "=", "<", ">", "<=", ">="}) {
+    if (reason == Widen(std::string("only one ") + modifier + " per term")) return {};
   }
   Cursor at(reason);
   std::int64_t n = 0;
-  if (at.Literal("keep must be 1 to ")) {
+  if (at.Literal("keep must be 1 to ") || at.Literal("drop must be 1 to ")) {
     if (!at.Number(n) || !at.AtEnd() || n < 1 || n > MaxNotationDice)
-      return "keep reason with a bad count";
+      return "keep or drop reason with a bad count";
     return {};
   }
-  enum { Term, Sides, Keep, Space, Unexpected } kind;
+  enum { Term, Sides, Keep, Space, Unexpected, Number } kind;
   if (at.Literal("expected a number or a die")) {
     kind = Term;
   } else if (at.Literal("expected the number of sides")) {
@@ -138,6 +150,8 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
     kind = Space;
   } else if (at.Literal("unexpected character")) {
     kind = Unexpected;
+  } else if (at.Literal("expected a number")) {
+    kind = Number;
   } else {
     return "unknown reason";
   }
@@ -147,6 +161,7 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
     const int last = trimmed.empty() ? 0 : lower(trimmed.back());
     if (kind == Term && (last == '+' || last == '-')) return {};
     if (kind == Sides && last == 'd') return {};
+    if (kind == Number && (last == '=' || last == '<' || last == '>' || last == 'f')) return {};
     return "\"at the end\" where the text does not stop short";
   }
   if (!at.Literal(" at character ") || !at.Number(n) || !at.AtEnd()) return "malformed place";
@@ -158,12 +173,14 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
   const int c = lower(trimmed[place]);
   const int after = place + 1 < trimmed.size() ? lower(trimmed[place + 1]) : 0;
   const bool digit = c >= '0' && c <= '9';
+  // Where an expression stops short of its label, the place is the label's "#".
+  if (c == '#' && (kind == Term || kind == Sides || kind == Number)) return {};
   switch (kind) {
     case Term:
       if (digit || c == 'd') return "a term was there";
       break;
     case Sides:
-      if (digit || c == '%' || place == 0 || lower(trimmed[place - 1]) != 'd')
+      if (digit || c == '%' || c == 'f' || place == 0 || lower(trimmed[place - 1]) != 'd')
         return "sides were there";
       break;
     case Keep:
@@ -173,7 +190,11 @@ std::string CheckReason(WideStringView reason, WideStringView trimmed, std::int3
       if (!IsBlank(trimmed[place])) return "no space at the place";
       break;
     case Unexpected:
-      if (IsBlank(trimmed[place]) || c == '+' || c == '-') return "an expected character";
+      if (IsBlank(trimmed[place]) || c == '+' || c == '-' || c == '#')
+        return "an expected character";
+      break;
+    case Number:
+      if (digit) return "a number was there";
       break;
   }
   return {};
@@ -186,19 +207,31 @@ std::string CheckErrorLine(WideStringView line, WideStringView text, std::int32_
   return CheckReason(line.substr(head.size()), trimmed, maxDice);
 }
 
+// Does the term use anything beyond count, sides and kh/kl? Such a term's text is not
+// checked by plain rewriting, only by reading its canonical form back.
+bool PlainTerm(const NotationTerm& term) {
+  return term.Explode == ExplodeKind::None && term.Reroll == RerollKind::None && !term.Fudge &&
+         term.Keep != KeepKind::DropHigh && term.Keep != KeepKind::DropLow &&
+         term.Success.Kind == CompareKind::None;
+}
+
+}  // namespace
+
 std::string CheckRollLine(WideStringView line, WideStringView name, WideStringView text,
-                          const Notation& notation, const NotationDraw& draw,
+                          const Notation& notation, const NotationDraw* draw,
                           std::int32_t maxDice) {
   const WideString head = WideString(name) + HOST_TEXT(" rolled ");
   if (line.substr(0, head.size()) != head) return "line does not start with the name";
-  const WideString got = HOST_TEXT(" and got: ");
-  const std::size_t exprEnd = line.find(got, head.size());
-  if (exprEnd == WideStringView::npos) return "no \" and got: \"";
+  const std::size_t exprEnd = line.find(u' ', head.size());
+  if (exprEnd == WideStringView::npos) return "nothing after the expression";
   const WideStringView expression = line.substr(head.size(), exprEnd - head.size());
   for (WideChar c : expression) {
-    if (Widen("0123456789dkhl+-").find(c) == WideString::npos) return "not a canonical expression";
+    if (Widen("0123456789dkhl+-!pro=<>fF").find(c) == WideString::npos)
+      return "not a canonical expression";
   }
-  if (expression != ExpectedExpression(text)) return "expression is not the text rewritten";
+  const bool plain = std::all_of(notation.Terms, notation.Terms + notation.TermCount, PlainTerm);
+  if (plain && expression != ExpectedExpression(text.substr(0, text.find(u'#'))))
+    return "expression is not the text rewritten";
 
   // The canonical expression reads back to the very same terms.
   const Notation again = ParseNotation(expression, maxDice);
@@ -208,9 +241,22 @@ std::string CheckRollLine(WideStringView line, WideStringView name, WideStringVi
     return "canonical expression reads back to other terms";
   }
 
-  // Each term's values, in range, kept as kh/kl says; the total recomputed from them.
-  Cursor at(line.substr(exprEnd + got.size()));
-  std::vector<std::int64_t> drawn;
+  Cursor at(line.substr(exprEnd));
+  if (notation.LabelUnits > 0) {
+    const WideString label =
+        HOST_TEXT(" for ") + WideString(notation.Label, notation.Label + notation.LabelUnits);
+    for (WideChar c : label) {
+      if (c < 0x20 || c == 0x7F || c == 0x85 || c == 0x2028 || c == 0x2029)
+        return "a control character in the label";
+    }
+    if (at.Rest().substr(0, label.size()) != label) return "label not shown as read";
+    at = Cursor(at.Rest().substr(label.size()));
+  }
+  if (!at.Literal(" and got: ")) return "no \" and got: \"";
+
+  // Each term's dice, within their faces and marked as the modifiers say, kept as keep or drop
+  // says; the total recomputed from what is shown.
+  std::vector<std::int64_t> shown;
   std::int64_t total = 0;
   for (std::int32_t t = 0; t < notation.TermCount; ++t) {
     const NotationTerm& term = notation.Terms[t];
@@ -218,51 +264,103 @@ std::string CheckRollLine(WideStringView line, WideStringView name, WideStringVi
     std::int64_t part = 0;
     if (!term.Dice) {
       if (!at.Number(part) || part != term.Value) return "number differs from the term";
-    } else {
-      struct Die {
-        std::int64_t Value;
-        bool Dropped;
-      };
-      std::vector<Die> dice;
-      if (!at.Literal("[")) return "no \"[\"";
-      do {
-        const bool dropped = at.Literal("(");
-        std::int64_t value = 0;
-        if (!at.Number(value) || (dropped && !at.Literal(")"))) return "malformed value";
-        if (value < 1 || value > term.Sides) return "value outside 1..sides";
-        dice.push_back({value, dropped});
-        drawn.push_back(value);
-      } while (at.Literal(", "));
-      if (!at.Literal("]")) return "no \"]\"";
-      if (static_cast<std::int32_t>(dice.size()) != term.Count) return "count != values";
-      std::int32_t kept = 0;
-      for (std::size_t i = 0; i < dice.size(); ++i) {
-        if (dice[i].Dropped) continue;
-        ++kept;
-        part += dice[i].Value;
-        // Nothing dropped may beat a kept die, nor tie with it and come earlier.
-        for (std::size_t j = 0; j < dice.size(); ++j) {
-          if (!dice[j].Dropped) continue;
-          const std::int64_t better = term.Keep == KeepKind::Low ? dice[i].Value - dice[j].Value
-                                                                 : dice[j].Value - dice[i].Value;
-          if (better > 0 || (better == 0 && j < i)) return "kept the wrong dice";
-        }
-      }
-      if (kept != term.KeepCount) return "wrong number of dice kept";
+      total += term.Negative ? -part : part;
+      continue;
     }
+    struct Die {
+      std::int64_t Value;
+      bool Dropped, Exploded, Rerolled, Success, Failure;
+    };
+    const std::string explode = term.Explode == ExplodeKind::Compound    ? "!!"
+                                : term.Explode == ExplodeKind::Penetrate ? "!p"
+                                                                         : "!";
+    const std::string reroll = term.Reroll == RerollKind::Once ? "ro" : "r";
+    std::vector<Die> dice;
+    if (!at.Literal("[")) return "no \"[\"";
+    do {
+      Die die{};
+      die.Dropped = at.Literal("(");
+      if (!at.Number(die.Value)) return "malformed value";
+      die.Exploded = term.Explode != ExplodeKind::None && at.Literal(explode);
+      die.Rerolled = term.Reroll != RerollKind::None && at.Literal(reroll);
+      die.Success = at.Literal("*");
+      die.Failure = !die.Success && at.Literal("_");
+      if (die.Dropped && !at.Literal(")")) return "malformed dropped value";
+      const std::int64_t lowest = term.LowestFace(), highest = term.HighestFace();
+      const bool extra = term.Explode == ExplodeKind::Penetrate && !dice.empty();
+      if (term.Explode == ExplodeKind::Compound) {
+        if (die.Value < std::min(lowest, lowest * MaxNotationValues) ||
+            die.Value > highest * MaxNotationValues)
+          return "compounded value outside what its draws can give";
+      } else if (die.Value < lowest - (extra ? 1 : 0) || die.Value > highest) {
+        return "value outside its faces";
+      }
+      if (term.Explode == ExplodeKind::None || term.Explode == ExplodeKind::Explode) {
+        if (!die.Rerolled &&
+            die.Exploded != term.ExplodeAt.Matches(static_cast<std::int32_t>(die.Value)))
+          return "explode marker differs from the point";
+      }
+      if (term.Reroll == RerollKind::None && die.Rerolled) return "a reroll marker unasked";
+      dice.push_back(die);
+      shown.push_back(die.Value);
+    } while (at.Literal(", "));
+    if (!at.Literal("]")) return "no \"]\"";
+    const auto count = static_cast<std::int32_t>(dice.size());
+    if (term.Explode == ExplodeKind::None || term.Explode == ExplodeKind::Compound
+            ? count != term.Count
+            : count < term.Count)
+      return "wrong number of dice shown";
+    std::int32_t kept = 0;
+    const bool drop = term.Keep == KeepKind::DropHigh || term.Keep == KeepKind::DropLow;
+    const bool high = term.Keep == KeepKind::High || term.Keep == KeepKind::DropLow;
+    for (std::size_t i = 0; i < dice.size(); ++i) {
+      const Die& die = dice[i];
+      if (die.Dropped) {
+        if (die.Success || die.Failure) return "a dropped die counted";
+        continue;
+      }
+      ++kept;
+      if (term.Success.Kind == CompareKind::None) {
+        if (die.Success || die.Failure) return "a success or failure without a count";
+        part += die.Value;
+      } else {
+        if (die.Success != term.Success.Matches(static_cast<std::int32_t>(die.Value)))
+          return "success marker is wrong";
+        if (die.Failure !=
+            (!die.Success && term.Failure.Matches(static_cast<std::int32_t>(die.Value))))
+          return "failure marker is wrong";
+        part += die.Success ? 1 : die.Failure ? -1 : 0;
+      }
+      // Nothing dropped may beat a kept die, nor tie with it on the side kept first.
+      for (std::size_t j = 0; j < dice.size(); ++j) {
+        if (!dice[j].Dropped) continue;
+        const std::int64_t better = high ? dice[j].Value - die.Value : die.Value - dice[j].Value;
+        if (better > 0 || (better == 0 && j < i)) return "kept the wrong dice";
+      }
+    }
+    const std::int32_t wanted = term.Keep == KeepKind::None ? count
+                                : drop                      ? std::max(0, count - term.KeepCount)
+                                                            : std::min(count, term.KeepCount);
+    if (kept != wanted) return "wrong number of dice kept";
     total += term.Negative ? -part : part;
   }
   std::int64_t shownTotal = 0;
   if (!at.Literal(" (Total: ") || !at.Number(shownTotal) || !at.Literal(")") || !at.AtEnd()) {
     return "malformed total";
   }
-  if (shownTotal != total || draw.Total != total) return "total is not the sum of the kept dice";
-  if (static_cast<std::int32_t>(drawn.size()) != notation.DiceCount) return "dice != count";
-  for (std::size_t i = 0; i < drawn.size(); ++i) {
-    if (draw.Values[i] != drawn[i]) return "line differs from the draw";
+  if (shownTotal != total) return "total is not recomputed from the shown dice";
+  if (shown.size() > static_cast<std::size_t>(MaxNotationValues)) return "more than 200 dice";
+  if (draw == nullptr) return {};
+  if (draw->Total != total) return "total differs from the draw";
+  if (draw->DrawnCount > MaxNotationValues) return "more than 200 values drawn";
+  if (static_cast<std::int32_t>(shown.size()) != draw->Count) return "dice != drawn";
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (draw->Values[i] != shown[i]) return "line differs from the draw";
   }
   return {};
 }
+
+namespace {
 
 // The module alone: reading, drawing and writing, each line judged by the rules above.
 std::string CheckModule(WideStringView text, const WideString& fullName, std::int32_t maxDice,
@@ -280,25 +378,29 @@ std::string CheckModule(WideStringView text, const WideString& fullName, std::in
   } else {
     if (notation.TermCount < 1 || notation.TermCount > MaxNotationTerms) return "term count";
     if (notation.DiceCount > maxDice) return "more dice than the limit";
-    for (WideChar c : text) {
+    // The label aside: it is shown as typed.
+    for (WideChar c : text.substr(0, text.find(u'#'))) {
       if (static_cast<std::uint16_t>(c) > 127) return "accepted a unit above 127";
     }
     NotationDraw draw;
     DrawNotation(notation, draw);
     const EngineState after = DiceEngine;
     WriteNotationLine(line, fullName, notation, draw);
-    broken = CheckRollLine({line.data(), line.size()}, name, text, notation, draw, maxDice);
+    broken = CheckRollLine({line.data(), line.size()}, name, text, notation, &draw, maxDice);
     if (broken.empty()) {
-      // Exactly the engine's dice, term by term, left to right, and nothing more drawn.
+      // Every value drawn is the engine's, term by term, left to right, and nothing more drawn;
+      // every typed die among them.
       DiceEngine = before;
-      std::int32_t die = 0;
+      std::int32_t drawn = 0;
       for (std::int32_t t = 0; t < notation.TermCount; ++t) {
         const NotationTerm& term = notation.Terms[t];
-        for (std::int32_t i = 0; term.Dice && i < term.Count; ++i, ++die) {
-          if (RollDie(static_cast<std::uint32_t>(term.Sides)) != draw.Values[die])
+        if (draw.TermDrawn[t] < (term.Dice ? term.Count : 0)) return "a typed die not drawn";
+        for (std::int32_t i = 0; term.Dice && i < draw.TermDrawn[t]; ++i, ++drawn) {
+          if (RollDie(static_cast<std::uint32_t>(term.Sides)) != draw.Drawn[drawn])
             return "dice differ from the engine's";
         }
       }
+      if (drawn != draw.DrawnCount) return "values drawn outside the terms";
       if (!SameEngine(DiceEngine, after)) return "the engine moved by other than the dice";
     }
   }

@@ -21,7 +21,16 @@
 #include <cstdint>
 #include <string>
 
+#include "dice/notation.h"
+
 namespace fuzz {
+
+// A roll line judged on its own: the name, the expression written back so that it reads as
+// `notation`, the label, every die within its faces and marked as its term says, kept as keep
+// or drop says, the total recomputed from what is shown, at most 200 dice. With `draw`, also
+// that the line shows exactly it. Empty when all holds.
+std::string CheckRollLine(WideStringView line, WideStringView name, WideStringView text,
+                          const Notation& notation, const NotationDraw* draw, std::int32_t maxDice);
 
 // Empty when every check held; otherwise a description of the first broken promise.
 std::string CheckNotation(const std::uint8_t* data, std::size_t size);

@@ -14,6 +14,7 @@
 #include "dice/settings.h"
 #include "fuzz/harness/audit_replay.h"
 #include "fuzz/harness/fuzz_support.h"
+#include "fuzz/harness/notation_harness.h"
 #include "host/utf.h"
 #include "log/log.h"
 #include "plugin/commands.h"
@@ -161,8 +162,17 @@ std::string CheckDeliveries(const Server& server, const ServerRoll& roll, bool a
 // of its die or the words run out.
 class ReplayFeed {
  public:
-  // The dice of an accepted notation as `line` shows them: the numbers inside the brackets,
-  // after " and got: " (searched past the name, which may hold anything).
+  // Groups of (sides, values), in the order drawn.
+  explicit ReplayFeed(
+      const std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>>& groups) {
+    for (const auto& [sides, values] : groups) {
+      for (const std::int32_t value : values) Add(sides, value);
+    }
+  }
+
+  // The dice of an accepted notation of plain terms (no modifier but kh/kl) as `line` shows
+  // them: the numbers inside the brackets, after " and got: " (searched past the name, which
+  // may hold anything).
   ReplayFeed(const Notation& notation, WideStringView line, std::size_t nameUnits) {
     std::size_t at = line.find(HOST_TEXT(" and got: "), nameUnits);
     std::vector<std::int64_t> values;
@@ -181,11 +191,7 @@ class ReplayFeed {
     for (std::int32_t t = 0; t < notation.TermCount; ++t) {
       const NotationTerm& term = notation.Terms[t];
       for (std::int32_t i = 0; term.Dice && i < term.Count; ++i, ++die) {
-        const std::int64_t value = die < values.size() ? values[die] : 0;
-        if (value < 1 || value > term.Sides) ok_ = false;
-        words_.push_back(
-            static_cast<std::uint32_t>(((2 * static_cast<std::uint64_t>(value) - 1) << 32) /
-                                       (2 * static_cast<std::uint64_t>(term.Sides))));
+        Add(term.Sides, die < values.size() ? values[die] : 0);
       }
     }
     if (die != values.size()) ok_ = false;
@@ -196,12 +202,31 @@ class ReplayFeed {
     return 0;
   }
   bool Ok() const noexcept { return ok_; }
+  bool AllUsed() const { return next_ == words_.size(); }
 
  private:
+  void Add(std::int32_t sides, std::int64_t value) {
+    if (sides < 1 || value < 1 || value > sides) {
+      ok_ = false;
+      sides = 1;
+      value = 1;
+    }
+    words_.push_back(
+        static_cast<std::uint32_t>(((2 * static_cast<std::uint64_t>(value) - 1) << 32) /
+                                   (2 * static_cast<std::uint64_t>(sides))));
+  }
   std::vector<std::uint32_t> words_;
   std::size_t next_ = 0;
   bool ok_ = true;
 };
+
+// Terms whose line shows every value as drawn: no explosion, reroll or Fudge die.
+bool PlainTerms(const Notation& notation) {
+  return std::all_of(
+      notation.Terms, notation.Terms + notation.TermCount, [](const NotationTerm& t) {
+        return t.Explode == ExplodeKind::None && t.Reroll == RerollKind::None && !t.Fudge;
+      });
+}
 
 }  // namespace
 
@@ -273,35 +298,56 @@ std::string CheckRollOnServer(const ServerRoll& roll) {
     return "a roll recorded other than once, or a refusal was recorded";
   if ((roll.SecureRolls || roll.AuditRolls) && accepted) {
     // The dice came from the system or the audit's key: the engine stays, and the line must
-    // be the notation's for the dice it shows, each a face of its die.
+    // be the notation's for the values drawn.
     if (!SameEngine(DiceEngine, *roll.Engine)) return "a secure or audited roll moved the engine";
     if (server.Delivered.empty()) return "a live player got no line";
     const WideStringView name = RollerNames()[roll.Roller];
-    ReplayFeed replay(notation, server.Delivered.front().Line.Text,
-                      name.substr(0, name.find(WideChar{0})).size());
-    NotationDraw draw;
-    DrawNotation(notation, draw, replay);
-    if (!replay.Ok()) return "a secure roll shows other dice than its notation's";
-    WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+    const WideStringView shownName = name.substr(0, name.find(WideChar{0}));
+    const WideStringView sent = server.Delivered.front().Line.Text;
     if (roll.AuditRolls) {
-      // The record: the roller, one group per dice term with the dice the line shows; and
-      // the whole of it replays from the key once revealed.
-      std::string record =
-          "Rollmoot: Roll audit: #1 " + JsonName(name.substr(0, name.find(WideChar{0})));
-      std::int32_t die = 0;
-      for (std::int32_t t = 0; t < notation.TermCount; ++t) {
-        const NotationTerm& term = notation.Terms[t];
-        if (!term.Dice) continue;
-        record += AuditGroupText(term.Sides, {draw.Values + die, draw.Values + die + term.Count});
-        die += term.Count;
-      }
-      if (drawsDice && audit[1] != record)
-        return "the record differs from the roller and the dice of the line";
+      // The record names the roller and holds one group per dice term; the whole of it
+      // replays from the key once revealed, and its values, drawn again through the notation,
+      // give the very line sent.
       EndAudit();
       takeAuditLines();
       std::vector<AuditedRoll> rolls;
       const std::string replayed = ReplayAudit(audit, rolls);
       if (!replayed.empty()) return "the record does not replay: " + replayed;
+      if (rolls.size() != (drawsDice ? 1u : 0u)) return "not one record for the roll";
+      if (drawsDice) {
+        if (rolls[0].Name != JsonName(shownName)) return "the record names another roller";
+        std::size_t values = 0;
+        std::size_t group = 0;
+        for (std::int32_t t = 0; t < notation.TermCount; ++t) {
+          if (!notation.Terms[t].Dice) continue;
+          if (group >= rolls[0].Groups.size() ||
+              rolls[0].Groups[group].first != notation.Terms[t].Sides)
+            return "the record's groups are not the dice terms";
+          values += rolls[0].Groups[group++].second.size();
+        }
+        if (group != rolls[0].Groups.size()) return "the record has groups beyond the terms";
+        if (values > static_cast<std::size_t>(MaxNotationValues))
+          return "a record of more than 200 values";
+        ReplayFeed replay(rolls[0].Groups);
+        NotationDraw draw;
+        DrawNotation(notation, draw, replay);
+        if (!replay.Ok() || !replay.AllUsed())
+          return "the record's values are not what the roll drew";
+        WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+      }
+    } else if (PlainTerms(notation)) {
+      ReplayFeed replay(notation, sent, shownName.size());
+      NotationDraw draw;
+      DrawNotation(notation, draw, replay);
+      if (!replay.Ok()) return "a secure roll shows other dice than its notation's";
+      WriteNotationLine(expected, RollerNames()[roll.Roller], notation, draw);
+    } else {
+      // Rerolled-away values leave no trace in the line: judge the line on its own.
+      const std::string shape =
+          CheckRollLine(sent, shownName, text, notation, nullptr, roll.MaxDice);
+      if (!shape.empty()) return "a secure roll's line: " + shape;
+      expected.clear();
+      expected.append(sent.data(), sent.data() + sent.size());
     }
   } else if (!SameEngine(DiceEngine, drawn)) {
     return accepted ? "the engine moved by other than the dice of the line"

@@ -18,6 +18,12 @@ inline std::u32string LongestTemplate(MessageId id) {
     case MessageId::Notation:
       text = U"{name}{expression}{parts}{total}";
       break;
+    case MessageId::NotationLabelled:
+      text = U"{name}{expression}{parts}{total}{label}";
+      break;
+    case MessageId::RepeatedModifier:
+      text = U"{modifier}{where}";
+      break;
     case MessageId::Wait:
       text = U"{seconds}";
       break;
@@ -29,6 +35,10 @@ inline std::u32string LongestTemplate(MessageId id) {
     case MessageId::ExpectedKeep:
     case MessageId::SpaceInTerm:
     case MessageId::UnexpectedCharacter:
+    case MessageId::ExpectedNumber:
+    case MessageId::ExplodesEveryFace:
+    case MessageId::RerollsEveryFace:
+    case MessageId::FailureWithoutSuccess:
       text = U"{where}";
       break;
     case MessageId::SidesRange:
