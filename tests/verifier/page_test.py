@@ -17,14 +17,17 @@ chromedriver), opened from disk as a player would:
 usage: page_test.py VERIFY_ROLLS_PY WORK_DIR -- SERVER_COMMAND...
 Prints "skipped: ..." and exits 0 when selenium, chromium or chromedriver is missing.
 """
+import contextlib
 import importlib.util
 import json
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -52,7 +55,6 @@ D6_ROLLS = 10_000
 
 try:
     from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
@@ -77,13 +79,51 @@ def load_module(path, name):
     return module
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, what):
+    for _ in range(300):
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return
+        except OSError:
+            time.sleep(0.1)
+    raise Failure(f"{what} did not listen on 127.0.0.1:{port}")
+
+
+@contextlib.contextmanager
 def browser(chromium, chromedriver, profile):
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium
-    for flag in FLAGS + [f"--user-data-dir={profile}", "--window-size=760,1000"]:
-        options.add_argument(flag)
-    options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
-    return webdriver.Chrome(service=Service(chromedriver), options=options)
+    # Chromium and its driver are started here and reached by address: a machine whose
+    # /etc/hosts lacks "localhost" (a bare chroot) would stop selenium's own start-up.
+    devtools, control = free_port(), free_port()
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+    processes = [
+        subprocess.Popen([chromium, *FLAGS, f"--user-data-dir={profile}", "--window-size=760,1000",
+                          f"--remote-debugging-port={devtools}",
+                          "--remote-debugging-address=127.0.0.1", "about:blank"], **quiet),
+        subprocess.Popen([chromedriver, f"--port={control}"], **quiet)]
+    try:
+        wait_for_port(devtools, "chromium")
+        wait_for_port(control, "chromedriver")
+        options = webdriver.ChromeOptions()
+        options.debugger_address = f"127.0.0.1:{devtools}"
+        options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
+        driver = webdriver.Remote(command_executor=f"http://127.0.0.1:{control}", options=options)
+        # The driver runs on this machine: files are handed over by path, as a local driver
+        # would, not uploaded through a command chromedriver lacks.
+        driver._is_remote = False
+        try:
+            yield driver
+        finally:
+            driver.quit()
+    finally:
+        for process in processes:
+            process.terminate()
+            process.wait(timeout=30)
 
 
 def run_page(driver, paths):
@@ -312,8 +352,7 @@ def main(argv):
     print("page: audit files " + ("as the plugin wrote them" if log_files and d6_files
                                   else "made from the log: the plugin wrote none"))
     with tempfile.TemporaryDirectory() as profile:
-        driver = browser(chromium, chromedriver, profile)
-        try:
+        with browser(chromium, chromedriver, profile) as driver:
             no_network(driver)
             keyboard(driver)
             cases(driver)
@@ -338,8 +377,6 @@ def main(argv):
             run_page(driver, [d6_path])
             driver.execute_script("document.getElementById('result').scrollIntoView()")
             driver.save_screenshot(os.path.join(work, "verify-page.png"))
-        finally:
-            driver.quit()
     print("verify page: ok")
     return 0
 
